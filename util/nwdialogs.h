@@ -1,0 +1,18 @@
+// Qt-side dialogs of the text utilities: the modal input query used by the
+// main window, with a seam so tests can answer it without showing anything.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+#include "util/nwtools.h"
+
+// Asks the operator for one line of text. value holds the initial text on entry
+// and the typed text when the operator confirms. Returns true on OK, false on
+// Cancel (value is then left unchanged).
+bool InputQuery(const QString& caption, const QString& prompt, QString& value);
+
+// Replaces the input dialog (tests); an empty function restores the real one.
+using InputQueryHook = std::function<bool(const QString& caption, const QString& prompt, QString& value)>;
+void SetInputQueryHook(InputQueryHook hook);
