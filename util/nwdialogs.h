@@ -13,6 +13,10 @@
 // Cancel (value is then left unchanged).
 bool InputQuery(const QString& caption, const QString& prompt, QString& value);
 
+// The same query for a secret: the field shows placeholders instead of the
+// typed characters. Answered by the same hook as InputQuery.
+bool InputQueryPassword(const QString& caption, const QString& prompt, QString& value);
+
 // Replaces the input dialog (tests); an empty function restores the real one.
 using InputQueryHook = std::function<bool(const QString& caption, const QString& prompt, QString& value)>;
 void SetInputQueryHook(InputQueryHook hook);

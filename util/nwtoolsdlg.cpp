@@ -83,18 +83,31 @@ void SetMessageBoxHook(MessageBoxHook hook)
     BoxHook() = std::move(hook);
 }
 
-bool InputQuery(const QString& caption, const QString& prompt, QString& value)
+namespace {
+
+bool RunInputQuery(const QString& caption, const QString& prompt, QString& value, QLineEdit::EchoMode echo)
 {
     if (QueryHook())
         return QueryHook()(caption, prompt, value);
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return false;
     bool ok = false;
-    const QString typed = QInputDialog::getText(QApplication::activeWindow(), caption, prompt,
-                                                QLineEdit::Normal, value, &ok);
+    const QString typed = QInputDialog::getText(QApplication::activeWindow(), caption, prompt, echo, value, &ok);
     if (ok)
         value = typed;
     return ok;
+}
+
+}  // namespace
+
+bool InputQuery(const QString& caption, const QString& prompt, QString& value)
+{
+    return RunInputQuery(caption, prompt, value, QLineEdit::Normal);
+}
+
+bool InputQueryPassword(const QString& caption, const QString& prompt, QString& value)
+{
+    return RunInputQuery(caption, prompt, value, QLineEdit::Password);
 }
 
 void SetInputQueryHook(InputQueryHook hook)
