@@ -270,11 +270,17 @@ typedef Buf_T *pBuf_T;
 #define ERR_DN_TOO_LONG (-353)
 #define ERR_INVALID_API_VERSION (-683)
 
+/* Unicode table errors of the locale library. */
+#define UNI_ALREADY_LOADED (-489)
+#define UNI_NO_SUCH_FILE (-491)
+#define UNI_LOAD_FAILED (-495)
+
 /* Directory server errors. */
 #define ERR_NO_SUCH_ENTRY (-601)
 #define ERR_NO_SUCH_VALUE (-602)
 #define ERR_NO_SUCH_ATTRIBUTE (-603)
 #define ERR_NO_SUCH_CLASS (-604)
+#define ERR_ILLEGAL_ATTRIBUTE (-608)
 #define ERR_ILLEGAL_DS_NAME (-610)
 #define ERR_SYNTAX_VIOLATION (-613)
 #define ERR_TRANSPORT_FAILURE (-625)

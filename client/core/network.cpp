@@ -1,0 +1,484 @@
+#include "network.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include "directory.h"
+
+namespace nwc {
+
+extern const unsigned char kDemoNetwork[];
+extern const std::size_t kDemoNetworkSize;
+
+namespace fs = std::filesystem;
+
+// ---- model ----------------------------------------------------------------
+
+bool DirEntry::IsContainer() const {
+  if (IsRoot()) return true;
+  return baseClass == "Country" || baseClass == "Locality" || baseClass == "Organization" ||
+         baseClass == "Organizational Unit";
+}
+
+DName DirEntry::Name() const {
+  DName name;
+  for (const DirEntry* e = this; e != nullptr && !e->IsRoot(); e = e->parent) {
+    name.parts.push_back(e->rdn);
+  }
+  return name;
+}
+
+const Attribute* DirEntry::FindAttribute(std::string_view name) const {
+  for (const Attribute& a : attributes) {
+    if (EqualNoCase(a.name, name)) return &a;
+  }
+  return nullptr;
+}
+
+Attribute* DirEntry::FindAttribute(std::string_view name) {
+  for (Attribute& a : attributes) {
+    if (EqualNoCase(a.name, name)) return &a;
+  }
+  return nullptr;
+}
+
+bool DirEntry::IsWithin(const DirEntry& other) const {
+  for (const DirEntry* e = this; e != nullptr; e = e->parent) {
+    if (e == &other) return true;
+  }
+  return false;
+}
+
+DirEntry* DirectoryTree::FindChild(const DirEntry& parent, std::string_view value) const {
+  for (const auto& child : parent.children) {
+    if (EqualNoCase(child->rdn.value, value)) return child.get();
+  }
+  return nullptr;
+}
+
+DirEntry* DirectoryTree::Find(const DName& name) const {
+  DirEntry* e = root.get();
+  for (std::size_t i = name.parts.size(); e != nullptr && i-- > 0;) {
+    const Rdn& part = name.parts[i];
+    DirEntry* next = nullptr;
+    for (const auto& child : e->children) {
+      if (EqualNoCase(child->rdn.value, part.value) &&
+          (part.type.empty() || EqualNoCase(child->rdn.type, part.type))) {
+        next = child.get();
+        break;
+      }
+    }
+    e = next;
+  }
+  return e;
+}
+
+DirEntry* DirectoryTree::FindById(std::uint32_t id) const {
+  auto it = byId.find(id);
+  return it == byId.end() ? nullptr : it->second;
+}
+
+std::string DirectoryTree::ChildType(const DName& parent, std::string_view value) const {
+  const DirEntry* p = Find(parent);
+  if (p == nullptr) return {};
+  const DirEntry* child = FindChild(*p, value);
+  return child ? child->rdn.type : std::string();
+}
+
+TypeOracle DirectoryTree::Oracle() const {
+  return [this](const DName& parent, const std::string& value) { return ChildType(parent, value); };
+}
+
+std::optional<fs::path> Volume::HostPath(std::string_view path, bool mustExist) const {
+  std::vector<std::string> parts;
+  std::string piece;
+  auto flush = [&]() -> bool {
+    if (piece.empty() || piece == ".") {
+    } else if (piece == "..") {
+      if (parts.empty()) return false;
+      parts.pop_back();
+    } else {
+      parts.push_back(piece);
+    }
+    piece.clear();
+    return true;
+  };
+  for (char c : path) {
+    if (c == '\\' || c == '/') {
+      if (!flush()) return std::nullopt;
+    } else {
+      piece.push_back(c);
+    }
+  }
+  if (!flush()) return std::nullopt;
+
+  std::error_code ec;
+  fs::path current = root;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    fs::path exact = current / parts[i];
+    if (fs::exists(exact, ec)) {
+      current = exact;
+      continue;
+    }
+    std::optional<fs::path> match;
+    if (fs::is_directory(current, ec)) {
+      for (const auto& item : fs::directory_iterator(current, ec)) {
+        if (EqualNoCase(item.path().filename().string(), parts[i])) {
+          match = item.path();
+          break;
+        }
+      }
+    }
+    if (match) {
+      current = *match;
+    } else if (!mustExist && i + 1 == parts.size()) {
+      current = exact;
+    } else {
+      return std::nullopt;
+    }
+  }
+  // A link inside the volume must not lead out of it.
+  fs::path base = fs::weakly_canonical(root, ec);
+  fs::path real = fs::weakly_canonical(current, ec);
+  if (ec) return std::nullopt;
+  auto b = base.begin();
+  auto r = real.begin();
+  for (; b != base.end(); ++b, ++r) {
+    if (r == real.end() || *b != *r) return std::nullopt;
+  }
+  return current;
+}
+
+const BinderyProperty* BinderyObject::FindProperty(std::string_view name) const {
+  for (const BinderyProperty& p : properties) {
+    if (EqualNoCase(p.name, name)) return &p;
+  }
+  return nullptr;
+}
+
+BinderyProperty* BinderyObject::FindProperty(std::string_view name) {
+  for (BinderyProperty& p : properties) {
+    if (EqualNoCase(p.name, name)) return &p;
+  }
+  return nullptr;
+}
+
+std::string BinderyObject::FullName() const {
+  const BinderyProperty* p = FindProperty("IDENTIFICATION");
+  if (p == nullptr) return {};
+  std::size_t len = 0;
+  while (len < p->data.size() && len < 128 && p->data[len] != 0) ++len;
+  return std::string(p->data.begin(), p->data.begin() + static_cast<std::ptrdiff_t>(len));
+}
+
+Slot* Server::FindSlot(std::uint16_t number) {
+  if (number == 0 || number > slots.size()) return nullptr;
+  return &slots[number - 1];
+}
+
+std::uint16_t Server::ConnectionsInUse() const {
+  return static_cast<std::uint16_t>(
+      std::count_if(slots.begin(), slots.end(), [](const Slot& s) { return s.inUse; }));
+}
+
+std::uint16_t Server::AllocateSlot() {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (!slots[i].inUse) {
+      slots[i] = Slot{};
+      slots[i].inUse = true;
+      peakConnections = std::max(peakConnections, ConnectionsInUse());
+      return static_cast<std::uint16_t>(i + 1);
+    }
+  }
+  return 0;
+}
+
+void Server::ReleaseSlot(std::uint16_t number) {
+  if (Slot* s = FindSlot(number)) *s = Slot{};
+}
+
+std::vector<std::uint16_t> Server::ConnectionsOf(std::uint32_t objectId) const {
+  std::vector<std::uint16_t> out;
+  if (objectId == 0) return out;
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i].inUse && slots[i].objectId == objectId) {
+      out.push_back(static_cast<std::uint16_t>(i + 1));
+    }
+  }
+  return out;
+}
+
+BinderyObject* Server::FindObject(std::string_view name, std::uint16_t type) {
+  for (const auto& o : bindery) {
+    if ((type == OT_WILD || o->type == type) && EqualNoCase(o->name, name)) return o.get();
+  }
+  return nullptr;
+}
+
+BinderyObject* Server::FindObject(std::uint32_t objectId) {
+  for (const auto& o : bindery) {
+    if (o->id == objectId) return o.get();
+  }
+  return nullptr;
+}
+
+const Volume* Server::FindVolume(std::string_view volumeName) const {
+  for (const Volume& v : volumes) {
+    if (EqualNoCase(v.name, volumeName)) return &v;
+  }
+  return nullptr;
+}
+
+const Volume* Server::FindVolume(std::uint16_t number) const {
+  for (const Volume& v : volumes) {
+    if (v.number == number) return &v;
+  }
+  return nullptr;
+}
+
+std::vector<QueueJob>* Server::Jobs(std::uint32_t queueId) {
+  auto it = queueJobs.find(queueId);
+  return it == queueJobs.end() ? nullptr : &it->second;
+}
+
+std::time_t Server::Now() const { return std::time(nullptr) + static_cast<std::time_t>(clockOffset); }
+
+void Server::SetClock(std::time_t when) { clockOffset = static_cast<std::int64_t>(when - std::time(nullptr)); }
+
+const Slot* Connection::ServerSlot() const { return server ? server->FindSlot(number) : nullptr; }
+
+Connection* Workstation::FindConnection(NWCONN_HANDLE handle) const {
+  if (handle == 0) return nullptr;
+  for (const auto& c : connections) {
+    if (c->handle == handle) return c.get();
+  }
+  return nullptr;
+}
+
+Connection* Workstation::FindConnectionByRef(NWCCConnRef ref) const {
+  if (ref == 0) return nullptr;
+  for (const auto& c : connections) {
+    if (c->ref == ref) return c.get();
+  }
+  return nullptr;
+}
+
+Connection* Workstation::FindConnectionTo(const Server& server) const {
+  for (const auto& c : connections) {
+    if (c->server == &server) return c.get();
+  }
+  return nullptr;
+}
+
+Connection* Workstation::Primary() const { return FindConnection(primary); }
+
+Network::Network() : handleSeed_(0x4E57434C49454E54ULL) {}
+Network::~Network() = default;
+
+Server* Network::FindServer(std::string_view name) const {
+  for (const auto& s : servers) {
+    if (EqualNoCase(s->name, name)) return s.get();
+  }
+  return nullptr;
+}
+
+Server* Network::FindServerById(std::uint32_t id) const {
+  for (const auto& s : servers) {
+    if (s->id == id) return s.get();
+  }
+  return nullptr;
+}
+
+std::vector<Server*> Network::DirectoryServers() const {
+  std::vector<Server*> out;
+  for (const auto& s : servers) {
+    if (s->directoryServer) out.push_back(s.get());
+  }
+  return out;
+}
+
+std::uint32_t Network::NewHandle() {
+  for (;;) {
+    // splitmix64: random-looking, reproducible from run to run.
+    std::uint64_t z = (handleSeed_ += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    auto h = static_cast<std::uint32_t>(z);
+    // Never a connection number, never 0 or -1, never in use.
+    if (h <= 0xFFFF || h == 0xFFFFFFFF) continue;
+    bool taken = false;
+    for (const auto& c : workstation.connections) taken = taken || c->handle == h || c->ref == h;
+    if (!taken) return h;
+  }
+}
+
+Connection* Network::OpenConnection(Server& server) {
+  std::uint16_t number = server.AllocateSlot();
+  if (number == 0) return nullptr;
+  auto conn = std::make_unique<Connection>();
+  conn->server = &server;
+  conn->number = number;
+  conn->handle = NewHandle();
+  conn->ref = NewHandle();
+  conn->licensed = false;
+  workstation.connections.push_back(std::move(conn));
+  return workstation.connections.back().get();
+}
+
+void Network::LoginConnection(Connection& conn, const BinderyObject* object, const DirEntry* identity) {
+  Slot* slot = conn.server ? conn.server->FindSlot(conn.number) : nullptr;
+  if (slot == nullptr) return;
+  slot->inUse = true;
+  slot->loginTime = conn.server->Now();
+  slot->identity = identity;
+  if (object != nullptr) {
+    slot->objectName = object->name;
+    slot->objectType = object->type;
+    slot->objectId = object->id;
+  } else if (identity != nullptr) {
+    slot->objectName = FormatName(identity->Name(), true);
+    slot->objectType = OT_USER;
+    slot->objectId = identity->id;
+  }
+  conn.licensed = true;
+  conn.authenticated = identity != nullptr || object != nullptr;
+}
+
+bool Network::CloseConnection(NWCONN_HANDLE handle) {
+  auto& list = workstation.connections;
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if ((*it)->handle == handle) {
+      if ((*it)->server) (*it)->server->ReleaseSlot((*it)->number);
+      if (workstation.primary == handle) workstation.primary = 0;
+      list.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Network::SetStore(std::unique_ptr<DirectoryStore> store) { store_ = std::move(store); }
+
+// ---- loading ----------------------------------------------------------------
+
+std::string_view DemoNetworkJson() {
+  return std::string_view(reinterpret_cast<const char*>(kDemoNetwork), kDemoNetworkSize);
+}
+
+fs::path DemoNetworkRoot() {
+#ifdef NWC_DEMO_ROOT
+  return fs::path(NWC_DEMO_ROOT);
+#else
+  return fs::current_path();
+#endif
+}
+
+namespace {
+
+struct GlobalState {
+  bool attempted = false;
+  std::unique_ptr<Network> network;
+};
+
+std::recursive_mutex& Mutex() {
+  static std::recursive_mutex m;
+  return m;
+}
+
+GlobalState& State() {
+  static GlobalState state;
+  return state;
+}
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "nwclient: cannot load the network: %s\n", message.c_str());
+  std::fflush(stderr);
+}
+
+bool Install(std::unique_ptr<Network> net, const std::string& error) {
+  GlobalState& st = State();
+  st.attempted = true;
+  st.network = std::move(net);
+  if (!st.network) {
+    Report(error);
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<Network> ReadFileDescription(const fs::path& file, std::string* error) {
+  const std::string label = file.string();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    *error = label + ": cannot open the file";
+    return nullptr;
+  }
+  std::error_code ec;
+  auto size = fs::file_size(file, ec);
+  constexpr std::uintmax_t kMaxDescription = 64u << 20;
+  if (ec || size > kMaxDescription) {
+    *error = label + (ec ? ": cannot read the file" : ": the file is larger than 64 MB");
+    return nullptr;
+  }
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = label + ": cannot read the file";
+    return nullptr;
+  }
+  fs::path base = file.parent_path();
+  if (base.empty()) base = ".";
+  auto net = ParseNetwork(text, base, label, error);
+  // The description may hold clear passwords.
+  WipeString(text);
+  return net;
+}
+
+}  // namespace
+
+std::unique_lock<std::recursive_mutex> NetworkLock() { return std::unique_lock(Mutex()); }
+
+Network* CurrentNetwork() {
+  auto lock = NetworkLock();
+  GlobalState& st = State();
+  if (!st.attempted) {
+    st.attempted = true;
+    std::string error;
+    const char* path = std::getenv("NWCLIENT_NETWORK");
+    std::unique_ptr<Network> net;
+    if (path != nullptr && *path != '\0') {
+      net = ReadFileDescription(fs::path(path), &error);
+    } else {
+      net = ParseNetwork(DemoNetworkJson(), DemoNetworkRoot(), "(demo network)", &error);
+    }
+    Install(std::move(net), error);
+  }
+  return st.network.get();
+}
+
+bool LoadNetworkFromString(std::string_view json, const fs::path& baseDir, std::string_view label) {
+  auto lock = NetworkLock();
+  std::string error;
+  auto net = ParseNetwork(json, baseDir, label, &error);
+  return Install(std::move(net), error);
+}
+
+bool LoadNetworkFromFile(const fs::path& file) {
+  auto lock = NetworkLock();
+  std::string error;
+  auto net = ReadFileDescription(file, &error);
+  return Install(std::move(net), error);
+}
+
+void ResetNetwork() {
+  auto lock = NetworkLock();
+  State().network.reset();
+  State().attempted = false;
+}
+
+}  // namespace nwc
