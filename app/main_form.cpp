@@ -1,0 +1,138 @@
+// The main window: its construction from the stored description and its
+// four handlers.
+#include <QApplication>
+#include <QString>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/main.h"
+#include "netware/nwnds.h"
+#include "netware/tessel.h"
+#include "util/nwdialogs.h"
+#include "util/nwtools.h"
+
+// The description lives in the library's resources, which a static library
+// has to register itself.
+static void InitFormResources() { Q_INIT_RESOURCE(main); }
+
+namespace {
+
+const QString kDescription = QStringLiteral(":/forms/main.form.json");
+
+// The text of a text-syntax value, never read past its block.
+QString ValueText(const TNWValueBlock &value) {
+  if (!value.data || value.size == 0) return {};
+  const char *text = value.Text();
+  return NWToQString(std::string(text, strnlen(text, value.size)));
+}
+
+// Overwrites a secret before its memory is given back.
+void Wipe(std::string &secret) {
+  volatile char *bytes = secret.data();
+  for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = '\0';
+  secret.clear();
+}
+
+void Wipe(QString &secret) {
+  secret.fill(QChar(u'\0'));
+  secret.clear();
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget *parent) : TCustomForm(parent) {
+  InitFormResources();
+  DeclareField(QStringLiteral("SuperPanel1"), SuperPanel1);
+  DeclareField(QStringLiteral("SuperPanel2"), SuperPanel2);
+  DeclareField(QStringLiteral("NWBase1"), NWBase1);
+  DeclareField(QStringLiteral("dataPanel"), dataPanel);
+  DeclareField(QStringLiteral("listPanel"), listPanel);
+  DeclareField(QStringLiteral("ToolBar1"), ToolBar1);
+  DeclareField(QStringLiteral("passBtn"), passBtn);
+  DeclareField(QStringLiteral("ToolButton2"), ToolButton2);
+  DeclareField(QStringLiteral("lineMsgBtn"), lineMsgBtn);
+  DeclareField(QStringLiteral("ToolButton4"), ToolButton4);
+  DeclareField(QStringLiteral("ImageList1"), ImageList1);
+  DeclareField(QStringLiteral("ToolButton6"), ToolButton6);
+  DeclareField(QStringLiteral("ImageList2"), ImageList2);
+  DeclareField(QStringLiteral("SuperPanel4"), SuperPanel4);
+  DeclareField(QStringLiteral("Label3"), Label3);
+  DeclareField(QStringLiteral("Label2"), Label2);
+  DeclareField(QStringLiteral("NWNDSAttrEdit2"), NWNDSAttrEdit2);
+  DeclareField(QStringLiteral("objNameEdit"), objNameEdit);
+  DeclareField(QStringLiteral("NWNDSAttrEdit1"), NWNDSAttrEdit1);
+  DeclareField(QStringLiteral("label1"), label1);
+  DeclareField(QStringLiteral("GroupBox1"), GroupBox1);
+  DeclareField(QStringLiteral("GroupBox2"), GroupBox2);
+  DeclareField(QStringLiteral("NWLoginScriptMemo1"), NWLoginScriptMemo1);
+  DeclareField(QStringLiteral("phoneMemo"), phoneMemo);
+  DeclareField(QStringLiteral("ndsTreeView"), ndsTreeView);
+
+  PublishHandler(QStringLiteral("passBtnClick"), &TForm1::passBtnClick);
+  PublishHandler(QStringLiteral("ToolButton4Click"), &TForm1::ToolButton4Click);
+  PublishHandler(QStringLiteral("lineMsgBtnClick"), &TForm1::lineMsgBtnClick);
+  PublishHandler(QStringLiteral("ndsTreeViewExpandUser"), &TForm1::ndsTreeViewExpandUser);
+
+  LoadFormFile(*this, kDescription);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::ndsTreeViewExpandUser(QObject *) {
+  passBtn->setEnabled(true);
+  lineMsgBtn->setEnabled(true);
+  // The telephone numbers are read before the current object changes; the
+  // object ID is looked up after.
+  TNWValueList phones;
+  ReadAttrValues(std::string(), QToNWString(ndsTreeView->Text()), dsaTelephoneNumber, phones);
+  NWBase1->SetLoginID(ndsTreeView->Text());
+  objNameEdit->setText(NWToQString(DSObjectIDText(0, QToNWString(NWBase1->LoginID()))));
+  phoneMemo->clear();
+  for (const TNWValueBlock &phone : phones) phoneMemo->appendPlainText(ValueText(phone));
+}
+
+void TForm1::passBtnClick(QObject *) {
+  // The password is typed into a masked field: it must not show on screen.
+  QString typed;
+  if (!InputQueryPassword(QStringLiteral("Change User Password"), QStringLiteral("Type New Password"), typed)) {
+    return;
+  }
+  std::string password = QToNWString(typed);
+  Wipe(typed);
+  const bool changed = ChangePassword(std::string(), QToNWString(ndsTreeView->Text()), password, std::string());
+  Wipe(password);
+  if (changed) {
+    ShowInfo("Password Changed Successfully!");
+  } else {
+    ShowError("Error Changing Password!");
+  }
+}
+
+void TForm1::lineMsgBtnClick(QObject *) {
+  QString message;
+  if (!InputQuery(QStringLiteral("Send Line Message"), QStringLiteral("Type Message"), message)) return;
+  if (SendLineMessage(0, QToNWString(ndsTreeView->Text()), QToNWString(message))) {
+    ShowInfo("Message Sent Successfully");
+  } else {
+    ShowError("Unable to Send Message");
+  }
+}
+
+void TForm1::ToolButton4Click(QObject *) { close(); }
+
+int RunMainWindow() {
+  // The description is part of the program; one that cannot be read is a
+  // broken build, reported as such rather than as a crash.
+  std::unique_ptr<TForm1> form;
+  try {
+    form = std::make_unique<TForm1>();
+  } catch (const TFormError &error) {
+    std::fprintf(stderr, "dsviewer: %s\n", error.what());
+    return 1;
+  }
+  form->show();
+  return QApplication::exec();
+}

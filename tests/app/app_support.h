@@ -1,0 +1,197 @@
+// Helpers of the application shell's tests: the stand-in client on its demo
+// network or on a small office network made for these tests, a recorder of
+// the dialogs the window shows, and clicks on tree nodes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/main.h"
+#include "netware/fakeclient.h"
+#include "util/nwdialogs.h"
+#include "util/nwtools.h"
+// The client's model names a member "slots", which Qt takes for a keyword.
+#pragma push_macro("slots")
+#undef slots
+#include "network.h"
+#pragma pop_macro("slots")
+
+// Readable failure messages for Qt texts.
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList &list, std::ostream *out) {
+  *out << '{';
+  for (const QString &text : list) *out << '"' << text.toStdString() << "\" ";
+  *out << '}';
+}
+
+namespace app_test {
+
+// A scratch folder removed at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "nwapp-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::filesystem::path &path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The office network: tree OFFICE with O=ACME holding ADMIN (who may set
+// passwords below O=ACME) and OU=SALES with JDOE (two telephone numbers, a
+// login script, logged in at slot 3 of FS1) and NOPHONE (nothing but a full
+// name, never logged in). The workstation is logged in as `identity`.
+inline std::string OfficeNetworkJson(const std::string &identity) {
+  return R"({
+    "tree": {"name": "OFFICE", "objects": [
+      {"name": "O=ACME", "class": "Organization", "objects": [
+        {"name": "CN=ADMIN", "class": "User", "password": "ADMINPW", "passwordRights": ["O=ACME"],
+         "attributes": {"Full Name": "Admin Person", "Login Script": ["WRITE \"Admin\""]}},
+        {"name": "OU=SALES", "class": "Organizational Unit", "objects": [
+          {"name": "CN=JDOE", "class": "User", "password": "JDOEPW", "attributes": {
+            "Full Name": "John Doe",
+            "Telephone Number": ["555-0100", "555-0199"],
+            "Login Script": ["MAP F:=FS1/SYS:", "WRITE \"Hello\""]}},
+          {"name": "CN=NOPHONE", "class": "User", "attributes": {"Full Name": "No Phone"}}]}]}]},
+    "servers": [
+      {"name": "FS1", "version": "4.11", "tree": "OFFICE", "context": "O=ACME",
+       "volumes": [{"name": "SYS", "path": "fs1sys"}],
+       "connections": [{"slot": 3, "user": "CN=JDOE.OU=SALES.O=ACME"}]}],
+    "workstation": {"identity": ")" +
+         identity + R"(", "connections": [{"server": "FS1", "user": ")" + identity +
+         R"(", "primary": true}]}
+  })";
+}
+
+// The built-in demo network, as at program start, with the real client
+// libraries bound afresh.
+class DemoNetwork : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("NWCLIENT_NETWORK");
+    nwc::ResetNetwork();
+  }
+  void TearDown() override { nwc::ResetNetwork(); }
+  FakeClient client;
+};
+
+// The office network with the workstation logged in as ADMIN.
+class OfficeNetwork : public ::testing::Test {
+ protected:
+  void SetUp() override { Load("CN=ADMIN.O=ACME"); }
+  void TearDown() override {
+    unsetenv("NWCLIENT_NETWORK");
+    nwc::ResetNetwork();
+  }
+  void Load(const std::string &identity) {
+    unsetenv("NWCLIENT_NETWORK");
+    std::filesystem::create_directories(dir.path() / "fs1sys" / "PUBLIC");
+    ASSERT_TRUE(nwc::LoadNetworkFromString(OfficeNetworkJson(identity), dir.path(), "app-test.json"));
+  }
+  // The broadcast messages that slot `number` of FS1 received.
+  static std::vector<std::string> MessagesOfSlot(uint16_t number) {
+    auto lock = nwc::NetworkLock();
+    nwc::Network *net = nwc::CurrentNetwork();
+    nwc::Server *server = net != nullptr ? net->FindServer("FS1") : nullptr;
+    nwc::Slot *slot = server != nullptr ? server->FindSlot(number) : nullptr;
+    return slot != nullptr ? slot->messages : std::vector<std::string>{};
+  }
+
+  TempDir dir;
+  FakeClient client;
+};
+
+// The office network with the workstation logged in as JDOE, who may not set
+// other objects' passwords.
+class OfficeNetworkAsUser : public OfficeNetwork {
+ protected:
+  void SetUp() override { Load("CN=JDOE.OU=SALES.O=ACME"); }
+};
+
+// Stands in for the operator at the dialogs: answers every input query with
+// the next prepared answer (or Cancel when none is left) and notes every
+// query and message box.
+class Operator {
+ public:
+  struct Answer {
+    bool ok;
+    QString text;
+  };
+  Operator() {
+    SetInputQueryHook([this](const QString &caption, const QString &prompt, QString &value) {
+      queries.push_back(caption + " / " + prompt + " / " + value);
+      if (answers.empty()) return false;
+      const Answer answer = answers.front();
+      answers.erase(answers.begin());
+      if (answer.ok) value = answer.text;
+      return answer.ok;
+    });
+    SetMessageBoxHook([this](bool isError, const std::string &text) {
+      boxes.push_back(QString::fromStdString((isError ? "error: " : "info: ") + text));
+    });
+  }
+  ~Operator() {
+    SetInputQueryHook({});
+    SetMessageBoxHook({});
+  }
+  Operator(const Operator &) = delete;
+  Operator &operator=(const Operator &) = delete;
+
+  void Types(const QString &text) { answers.push_back({true, text}); }
+  void Cancels() { answers.push_back({false, QString()}); }
+
+  std::vector<Answer> answers;
+  QStringList queries;
+  QStringList boxes;
+};
+
+// The node of `parent` (the top level when null) whose text is `text`.
+inline QTreeWidgetItem *FindNode(QTreeWidget &tree, QTreeWidgetItem *parent, const QString &text) {
+  const int count = parent != nullptr ? parent->childCount() : tree.topLevelItemCount();
+  for (int i = 0; i < count; ++i) {
+    QTreeWidgetItem *item = parent != nullptr ? parent->child(i) : tree.topLevelItem(i);
+    if (item->text(0).compare(text, Qt::CaseInsensitive) == 0) return item;
+  }
+  return nullptr;
+}
+
+inline QStringList NodeTexts(QTreeWidget &tree, QTreeWidgetItem *parent) {
+  QStringList texts;
+  const int count = parent != nullptr ? parent->childCount() : tree.topLevelItemCount();
+  for (int i = 0; i < count; ++i) texts << (parent != nullptr ? parent->child(i) : tree.topLevelItem(i))->text(0);
+  return texts;
+}
+
+// A left click on the node's label, as the operator would make it.
+inline void ClickNode(QTreeWidget &tree, QTreeWidgetItem *item) {
+  ASSERT_NE(item, nullptr);
+  for (QTreeWidgetItem *up = item->parent(); up != nullptr; up = up->parent()) up->setExpanded(true);
+  tree.scrollToItem(item);
+  const QRect rect = tree.visualItemRect(item);
+  ASSERT_TRUE(rect.isValid());
+  QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(rect.left() + 4, rect.center().y()));
+}
+
+}  // namespace app_test
