@@ -110,5 +110,6 @@ void TNWNDSAttrEdit::ShowAttribute() {
       break;  // a syntax the field cannot show
   }
   setText(shown);
+  setCursorPosition(0);  // a long value shows its beginning, not its tail
   update();
 }

@@ -123,6 +123,10 @@ TNWTreeView::TNWTreeView(QWidget *parent) : QTreeWidget(parent) {
   setColumnCount(1);
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
+  // Long node texts (job lines, e-mail addresses) scroll sideways instead of
+  // being cut short.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 }
 
 TNWTreeView::~TNWTreeView() = default;
