@@ -16,44 +16,8 @@ namespace {
 using app_test::ClickNode;
 using app_test::FindNode;
 using app_test::Operator;
-
-// The main window on one of the office networks, shown.
-template <class Network>
-class WindowOn : public Network {
- protected:
-  void SetUp() override {
-    Network::SetUp();
-    form = std::make_unique<TForm1>();
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    tree = form->ndsTreeView;
-  }
-  void TearDown() override {
-    form.reset();
-    Network::TearDown();
-  }
-
-  // Clicks the node at the dotted path below the top level ("ACME", then
-  // "SALES", then "JDOE"), clicking each container on the way.
-  QTreeWidgetItem *Open(const QStringList &path) {
-    QTreeWidgetItem *node = nullptr;
-    for (const QString &name : path) {
-      QTreeWidgetItem *next = FindNode(*tree, node, name);
-      EXPECT_NE(next, nullptr) << "no node " << name.toStdString();
-      if (next == nullptr) return nullptr;
-      // A container's children come with the click on its collapsed node.
-      if (next->isExpanded()) next->setExpanded(false);
-      ClickNode(*tree, next);
-      node = next;
-    }
-    return node;
-  }
-  QStringList PhoneLines() const { return form->phoneMemo->toPlainText().split('\n', Qt::SkipEmptyParts); }
-  void Click(TToolButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-  std::unique_ptr<TForm1> form;
-  TNWTreeView *tree = nullptr;
-};
+using app_test::PasswordIs;
+using app_test::WindowOn;
 
 using OnOffice = WindowOn<app_test::OfficeNetwork>;
 using OnOfficeAsUser = WindowOn<app_test::OfficeNetworkAsUser>;
@@ -61,17 +25,6 @@ using OnOfficeAsUser = WindowOn<app_test::OfficeNetworkAsUser>;
 const QStringList kJdoe = {"ACME", "SALES", "JDOE"};
 const QStringList kNophone = {"ACME", "SALES", "NOPHONE"};
 const QStringList kAdmin = {"ACME", "ADMIN"};
-
-// Whether the object (typed full name) has this password now.
-bool PasswordIs(const char *name, const std::string &clear) {
-  auto lock = nwc::NetworkLock();
-  nwc::Network *net = nwc::CurrentNetwork();
-  nwc::DName dn;
-  if (net == nullptr || !net->tree || nwc::CanonicalizeName(name, nwc::DName{}, {}, &dn) != 0) return false;
-  const nwc::DirEntry *entry = net->tree->Find(dn);
-  if (entry == nullptr) return false;
-  return entry->password ? entry->password->Matches(clear) : clear.empty();
-}
 
 // What the input dialog showed.
 struct Seen {

@@ -27,6 +27,7 @@
 // The client's model names a member "slots", which Qt takes for a keyword.
 #pragma push_macro("slots")
 #undef slots
+#include "directory.h"
 #include "network.h"
 #pragma pop_macro("slots")
 
@@ -85,6 +86,27 @@ inline std::string OfficeNetworkJson(const std::string &identity) {
   })";
 }
 
+// The broadcast messages that slot `number` of `server` received.
+inline std::vector<std::string> SlotMessages(const char *server, uint16_t number) {
+  auto lock = nwc::NetworkLock();
+  nwc::Network *net = nwc::CurrentNetwork();
+  nwc::Server *found = net != nullptr ? net->FindServer(server) : nullptr;
+  nwc::Slot *slot = found != nullptr ? found->FindSlot(number) : nullptr;
+  return slot != nullptr ? slot->messages : std::vector<std::string>{};
+}
+
+// Whether the client now accepts this password for the object (typed full
+// name), as it would at a login.
+inline bool PasswordIs(const char *name, const std::string &clear) {
+  auto lock = nwc::NetworkLock();
+  nwc::DirectoryStore *store = nwc::CurrentDirectoryStore();
+  nwc::DName dn;
+  nwc::EntryInfo entry;
+  if (store == nullptr || nwc::CanonicalizeName(name, nwc::DName{}, {}, &dn) != 0) return false;
+  if (store->Resolve(dn, false, &entry) != 0) return false;
+  return store->VerifyPassword(entry.id, clear) == 0;
+}
+
 // The built-in demo network, as at program start, with the real client
 // libraries bound afresh.
 class DemoNetwork : public ::testing::Test {
@@ -111,13 +133,7 @@ class OfficeNetwork : public ::testing::Test {
     ASSERT_TRUE(nwc::LoadNetworkFromString(OfficeNetworkJson(identity), dir.path(), "app-test.json"));
   }
   // The broadcast messages that slot `number` of FS1 received.
-  static std::vector<std::string> MessagesOfSlot(uint16_t number) {
-    auto lock = nwc::NetworkLock();
-    nwc::Network *net = nwc::CurrentNetwork();
-    nwc::Server *server = net != nullptr ? net->FindServer("FS1") : nullptr;
-    nwc::Slot *slot = server != nullptr ? server->FindSlot(number) : nullptr;
-    return slot != nullptr ? slot->messages : std::vector<std::string>{};
-  }
+  static std::vector<std::string> MessagesOfSlot(uint16_t number) { return SlotMessages("FS1", number); }
 
   TempDir dir;
   FakeClient client;
@@ -193,5 +209,43 @@ inline void ClickNode(QTreeWidget &tree, QTreeWidgetItem *item) {
   ASSERT_TRUE(rect.isValid());
   QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(rect.left() + 4, rect.center().y()));
 }
+
+// The main window on one of the test networks, shown.
+template <class Network>
+class WindowOn : public Network {
+ protected:
+  void SetUp() override {
+    Network::SetUp();
+    form = std::make_unique<TForm1>();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    tree = form->ndsTreeView;
+  }
+  void TearDown() override {
+    form.reset();
+    Network::TearDown();
+  }
+
+  // Clicks the node at the dotted path below the top level ("ACME", then
+  // "SALES", then "JDOE"), clicking each container on the way.
+  QTreeWidgetItem *Open(const QStringList &path) {
+    QTreeWidgetItem *node = nullptr;
+    for (const QString &name : path) {
+      QTreeWidgetItem *next = FindNode(*tree, node, name);
+      EXPECT_NE(next, nullptr) << "no node " << name.toStdString();
+      if (next == nullptr) return nullptr;
+      // A container's children come with the click on its collapsed node.
+      if (next->isExpanded()) next->setExpanded(false);
+      ClickNode(*tree, next);
+      node = next;
+    }
+    return node;
+  }
+  QStringList PhoneLines() const { return form->phoneMemo->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  void Click(TToolButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  std::unique_ptr<TForm1> form;
+  TNWTreeView *tree = nullptr;
+};
 
 }  // namespace app_test
