@@ -193,6 +193,11 @@ QString TNWTreeView::GetNodePath(const QTreeWidgetItem *node) {
   if (node == nullptr) return {};
   QString path = node->text(0);
   for (const QTreeWidgetItem *parent = node->parent(); parent != nullptr; parent = parent->parent()) {
+    // The children of a group, a printer or a print server are attribute
+    // values that already name their object in full (a member, a queue, a
+    // host device): the path ends there instead of naming the group again.
+    const auto kind = static_cast<TNWDSObjKind>(NodeValue(parent) & 0xFF);
+    if (kind == dokGroup || kind == dokPrinter || kind == dokPrintServer) break;
     path += QLatin1Char('.') + parent->text(0);
   }
   return path;

@@ -211,6 +211,17 @@ TEST_F(OnDemo, GroupsPrintersAndPrintServersListWhatTheyRefer) {
   // None of these is a user: the panel stays empty.
   EXPECT_TRUE(form->objNameEdit->text().isEmpty());
   EXPECT_FALSE(form->lineMsgBtn->isEnabled());
+
+  // A member, a printer's queue and a print server's host are objects in
+  // their own right: clicking one works on the object it names.
+  QTreeWidgetItem *member = FindNode(*tree, team, "JSMITH.SALES.ACME");
+  ClickNode(*tree, member);
+  EXPECT_EQ(tree->Text(), "JSMITH.SALES.ACME");
+  EXPECT_EQ(form->NWNDSAttrEdit1->text(), "JSMITH");
+  EXPECT_EQ(form->objNameEdit->text(), ShownObjectId(kJsmith));
+  QTreeWidgetItem *queue = FindNode(*tree, salesPrinter, "Q-SALES.SALES.ACME");
+  ClickNode(*tree, queue);
+  EXPECT_EQ(queue->childCount(), 130);
 }
 
 TEST_F(OnDemo, ServersVolumesAndQueuesListTheirContents) {

@@ -143,6 +143,20 @@ TEST(TreePaths, JoinsTheNodeTextsLeafFirst) {
   // A "." inside a text is not told apart from a separator.
   EXPECT_EQ(TNWTreeView::GetNodePath(dotted), "x.y.B.C");
 
+  // A group's members, a printer's queues and a print server's device are
+  // full names already: their paths do not repeat the node above them.
+  QTreeWidgetItem *group = NewNode("TEAM", dokGroup);
+  middle->addChild(group);
+  QTreeWidgetItem *member = NewNode("JSMITH.SALES.ACME", dokUser);
+  group->addChild(member);
+  QTreeWidgetItem *printer = NewNode("P1", dokPrinter);
+  middle->addChild(printer);
+  QTreeWidgetItem *queue = NewNode("Q1.SALES.ACME", dokQueue);
+  printer->addChild(queue);
+  EXPECT_EQ(TNWTreeView::GetNodePath(group), "TEAM.B.C");
+  EXPECT_EQ(TNWTreeView::GetNodePath(member), "JSMITH.SALES.ACME");
+  EXPECT_EQ(TNWTreeView::GetNodePath(queue), "Q1.SALES.ACME");
+
   EXPECT_EQ(tree.Text(), "");
   tree.setCurrentItem(leaf);
   EXPECT_EQ(tree.Text(), "A.B.C");
