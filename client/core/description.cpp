@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "directory.h"
+#include "ldap_store.h"
 #include "locale_info.h"
 #include "network.h"
 #include "schema.h"
@@ -197,8 +198,9 @@ class Loader {
   Loader(const fs::path& base, Network& net) : base_(base), net_(net), now_(std::time(nullptr)) {}
 
   void Load(const Json& doc) {
-    CheckKeys(doc, "", {"tree", "servers", "workstation"});
+    CheckKeys(doc, "", {"tree", "directory", "servers", "workstation"});
     if (const Json* t = Opt(doc, "tree")) LoadTree(*t);
+    if (const Json* d = Opt(doc, "directory")) LoadDirectory(*d);
     const Json* servers = Opt(doc, "servers");
     if (servers == nullptr) Fail("", "the field 'servers' is missing");
     AsArray(*servers, "servers");
@@ -220,6 +222,9 @@ class Loader {
     LoadJobs();
     for (auto& s : net_.servers) s->peakConnections = std::max(s->peakConnections, s->ConnectionsInUse());
   }
+
+  // The LDAP server that serves the directory, when the description names one.
+  const std::optional<LdapSettings>& Ldap() const { return ldap_; }
 
  private:
   struct PendingEntry {
@@ -255,6 +260,7 @@ class Loader {
   std::vector<PendingJobs> pendingJobs_;
   std::map<DirEntry*, std::uint32_t> explicitIds_;
   std::map<const Json*, PasswordHash> generatedHashes_;
+  std::optional<LdapSettings> ldap_;
 
   DirectoryTree& Tree(const std::string& where) {
     if (!net_.tree) Fail(where, "the description has no directory tree");
@@ -278,6 +284,33 @@ class Loader {
     net_.tree->root->modificationTime = static_cast<std::uint32_t>(now_);
     entries_.push_back({net_.tree->root.get(), nullptr, -1, "tree"});
     if (const Json* objects = Opt(t, "objects")) LoadObjects(net_.tree->root.get(), *objects, "tree.objects");
+  }
+
+  // "directory": a live LDAP server, or the tree's objects from an LDIF file.
+  void LoadDirectory(const Json& d) {
+    CheckKeys(d, "directory", {"ldap", "ldif"});
+    const Json* server = Opt(d, "ldap");
+    const Json* file = Opt(d, "ldif");
+    if ((server == nullptr) == (file == nullptr)) Fail("directory", "give either 'ldap' or 'ldif'");
+    if (server != nullptr) {
+      ldap_ = ParseLdapSettings(*server, base_, "directory.ldap");
+      return;
+    }
+    if (!net_.tree) {
+      net_.tree = std::make_unique<DirectoryTree>();
+      net_.tree->name = "LDIF";
+      net_.tree->root = std::make_unique<DirEntry>();
+      net_.tree->root->baseClass = "Top";
+      net_.tree->root->modificationTime = static_cast<std::uint32_t>(now_);
+      entries_.push_back({net_.tree->root.get(), nullptr, -1, "tree"});
+    } else if (!net_.tree->root->children.empty()) {
+      Fail("directory.ldif", "the tree's objects come from the LDIF file; give 'tree' only its name");
+    }
+    LoadLdifDirectory(*file, base_, "directory.ldif", net_.tree.get());
+    // Entries that carry their own identifier keep the ID it gives.
+    ForEachEntry(net_.tree->root.get(), [&](DirEntry* e) {
+      if (e->id != 0) explicitIds_[e] = e->id;
+    });
   }
 
   void LoadObjects(DirEntry* parent, const Json& list, const std::string& where) {
@@ -1282,7 +1315,11 @@ std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& bas
     net->source = std::string(label);
     Loader loader(baseDir, *net);
     loader.Load(doc);
-    if (net->tree) net->SetStore(MakeBuiltinStore(*net));
+    if (loader.Ldap()) {
+      net->SetStore(MakeLdapStore(*loader.Ldap(), *net));
+    } else if (net->tree) {
+      net->SetStore(MakeBuiltinStore(*net));
+    }
     return net;
   } catch (const Json::parse_error& e) {
     std::string what = e.what();

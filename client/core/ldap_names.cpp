@@ -1,0 +1,761 @@
+#include "ldap_names.h"
+
+#include <ldap.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "nwclient.h"
+#include "schema.h"
+
+namespace nwc::ldap {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// The directory's names and the LDAP names eDirectory gives them.
+constexpr std::pair<std::string_view, std::string_view> kDefaultAttributes[] = {
+    {"CN", "cn"},
+    {"OU", "ou"},
+    {"O", "o"},
+    {"C", "c"},
+    {"L", "l"},
+    {"S", "st"},
+    {"SA", "street"},
+    {"Object Class", "objectClass"},
+    {"Aliased Object Name", "aliasedObjectName"},
+    {"Description", "description"},
+    {"Full Name", "fullName"},
+    {"Given Name", "givenName"},
+    {"Surname", "sn"},
+    {"Initials", "initials"},
+    {"Generational Qualifier", "generationQualifier"},
+    {"Title", "title"},
+    {"Telephone Number", "telephoneNumber"},
+    {"Facsimile Telephone Number", "facsimileTelephoneNumber"},
+    {"EMail Address", "mail"},
+    {"Login Script", "loginScript"},
+    {"Home Directory", "ndsHomeDirectory"},
+    {"Member", "member"},
+    {"Group Membership", "groupMembership"},
+    {"Security Equals", "securityEquals"},
+    {"Equivalent To Me", "equivalentToMe"},
+    {"Host Device", "hostDevice"},
+    {"Host Server", "hostServer"},
+    {"Host Resource Name", "hostResourceName"},
+    {"Queue", "queue"},
+    {"Queue Directory", "queueDirectory"},
+    {"Printer", "ndsPrinter"},
+    {"Volume", "ndsVolume"},
+    {"Version", "version"},
+    {"Operator", "operator"},
+    {"Network Address", "networkAddress"},
+    {"Role Occupant", "roleOccupant"},
+    {"See Also", "seeAlso"},
+    {"Owner", "owner"},
+    {"Serial Number", "serialNumber"},
+    {"Postal Code", "postalCode"},
+    {"Postal Address", "postalAddress"},
+    {"Postal Office Box", "postOfficeBox"},
+    {"Physical Delivery Office Name", "physicalDeliveryOfficeName"},
+    {"Login Disabled", "loginDisabled"},
+    {"Login Expiration Time", "loginExpirationTime"},
+    {"Password Required", "passwordRequired"},
+    {"Password Minimum Length", "passwordMinimumLength"},
+};
+
+constexpr std::pair<std::string_view, std::string_view> kDefaultClasses[] = {
+    {"Top", "top"},
+    {"Alias", "alias"},
+    {"Country", "country"},
+    {"Locality", "locality"},
+    {"Organization", "organization"},
+    {"Organizational Unit", "organizationalUnit"},
+    {"Organizational Role", "organizationalRole"},
+    {"Organizational Person", "organizationalPerson"},
+    {"Person", "person"},
+    {"User", "inetOrgPerson"},
+    {"Group", "groupOfNames"},
+    {"Device", "device"},
+    {"Printer", "ndsPrinter"},
+    {"Resource", "resource"},
+    {"Queue", "queue"},
+    {"Volume", "ndsVolume"},
+    {"Directory Map", "directoryMap"},
+    {"Server", "ndsServer"},
+    {"NCP Server", "ncpServer"},
+    {"Print Server", "nDSPrintServer"},
+    {"Profile", "profile"},
+    {"Computer", "ndsComputer"},
+    {"ndsLoginProperties", "ndsLoginProperties"},
+};
+
+constexpr std::pair<std::string_view, std::string_view> kNamingAttributes[] = {
+    {"CN", "cn"}, {"OU", "ou"}, {"O", "o"}, {"C", "c"}, {"L", "l"}, {"S", "st"}, {"SA", "street"},
+};
+
+// Other spellings of the naming attributes: long names and OIDs.
+constexpr std::pair<std::string_view, std::string_view> kNamingAliases[] = {
+    {"commonname", "CN"},          {"2.5.4.3", "CN"},  {"organizationalunitname", "OU"}, {"2.5.4.11", "OU"},
+    {"organizationname", "O"},     {"2.5.4.10", "O"},  {"countryname", "C"},             {"2.5.4.6", "C"},
+    {"localityname", "L"},         {"2.5.4.7", "L"},   {"stateorprovincename", "S"},     {"2.5.4.8", "S"},
+    {"streetaddress", "SA"},       {"2.5.4.9", "SA"},
+};
+
+// "loginGraceLimit" -> "Login Grace Limit": the directory name eDirectory's
+// rule would have made it from, when that is a name the catalogue knows.
+std::string SpacedName(std::string_view ldap) {
+  std::string out;
+  for (std::size_t i = 0; i < ldap.size(); ++i) {
+    char c = ldap[i];
+    if (i == 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (i > 0 && c >= 'A' && c <= 'Z') out.push_back(' ');
+    out.push_back(c);
+  }
+  return out;
+}
+
+bool ParseDecimal(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
+  if (text.empty() || text.size() > 20) return false;
+  bool negative = text[0] == '-';
+  std::size_t i = (negative || text[0] == '+') ? 1 : 0;
+  if (i == text.size()) return false;
+  std::int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > (std::int64_t{1} << 40)) return false;
+  }
+  if (negative) v = -v;
+  if (v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+// "<dn>#<n>#<m>": the name and the two numbers after it.
+bool SplitNameAndTwoNumbers(std::string_view text, std::string_view* name, std::int64_t* a, std::int64_t* b) {
+  std::size_t second = text.rfind('#');
+  if (second == std::string_view::npos || second == 0) return false;
+  std::size_t first = text.rfind('#', second - 1);
+  if (first == std::string_view::npos) return false;
+  if (!ParseDecimal(text.substr(first + 1, second - first - 1), 0, UINT32_MAX, a)) return false;
+  if (!ParseDecimal(text.substr(second + 1), 0, UINT32_MAX, b)) return false;
+  *name = text.substr(0, first);
+  return true;
+}
+
+bool TypedDn(std::string_view dn, std::string* out) {
+  DName name;
+  if (!DnToName(dn, &name)) return false;
+  *out = FormatName(name, false);
+  return true;
+}
+
+bool DnOfTyped(const std::string& typed, std::string* dn) {
+  DName name;
+  if (CanonicalizeName(typed, DName{}, TypeOracle{}, &name) != 0) return false;
+  return NameToDn(name, dn);
+}
+
+}  // namespace
+
+// ---- the name table --------------------------------------------------------
+
+NameMap::NameMap() {
+  for (const auto& [nds, ldap] : kDefaultAttributes) AddAttribute(nds, ldap, kDefault);
+  for (const auto& [nds, ldap] : kDefaultClasses) AddClass(nds, ldap, kDefault);
+  AddAttributeAlias("surname", "sn");
+  AddAttributeAlias("commonName", "cn");
+  AddAttributeAlias("organizationName", "o");
+  AddAttributeAlias("organizationalUnitName", "ou");
+  AddAttributeAlias("countryName", "c");
+  AddAttributeAlias("localityName", "l");
+  AddAttributeAlias("stateOrProvinceName", "st");
+  AddAttributeAlias("streetAddress", "street");
+  AddAttributeAlias("rfc822Mailbox", "mail");
+  AddAttributeAlias("aliasedEntryName", "aliasedObjectName");
+  // The user classes of client/ldap/nds.schema, for LDIF files read without
+  // a server's schema.
+  AddClassAlias("ndsUser", "inetOrgPerson");
+  AddClassAlias("ndsOrganizationalPerson", "organizationalPerson");
+  AddClassAlias("ndsPerson", "person");
+  SetAuxiliary("ndsLoginProperties");
+}
+
+void NameMap::Add(std::map<std::string, Target>& forward, std::map<std::string, Target>& back,
+                  std::string_view nds, std::string_view ldap, Layer layer) {
+  if (nds.empty() || ldap.empty()) return;
+  auto f = forward.find(Lower(nds));
+  if (f == forward.end() || f->second.layer <= layer) forward[Lower(nds)] = {std::string(ldap), layer};
+  auto b = back.find(Lower(ldap));
+  if (b == back.end() || b->second.layer <= layer) back[Lower(ldap)] = {std::string(nds), layer};
+}
+
+void NameMap::AddAttribute(std::string_view nds, std::string_view ldap, Layer layer) {
+  Add(attrToLdap_, attrToNds_, nds, ldap, layer);
+}
+
+void NameMap::AddClass(std::string_view nds, std::string_view ldap, Layer layer) {
+  Add(classToLdap_, classToNds_, nds, ldap, layer);
+}
+
+void NameMap::AddAttributeAlias(std::string_view ldapAlias, std::string_view ldapName) {
+  auto it = attrToNds_.find(Lower(ldapName));
+  if (it != attrToNds_.end() && attrToNds_.count(Lower(ldapAlias)) == 0) attrToNds_[Lower(ldapAlias)] = it->second;
+}
+
+void NameMap::AddClassAlias(std::string_view ldapAlias, std::string_view ldapName) {
+  auto it = classToNds_.find(Lower(ldapName));
+  if (it != classToNds_.end() && classToNds_.count(Lower(ldapAlias)) == 0) classToNds_[Lower(ldapAlias)] = it->second;
+}
+
+std::string NameMap::AttributeToLdap(std::string_view nds) const {
+  auto it = attrToLdap_.find(Lower(nds));
+  return it != attrToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
+}
+
+std::string NameMap::AttributeToNds(std::string_view ldap) const {
+  auto it = attrToNds_.find(Lower(ldap));
+  if (it != attrToNds_.end()) return it->second.name;
+  if (const AttributeDef* def = FindAttribute(SpacedName(ldap)); def && EqualNoCase(AlgorithmicLdapName(def->name), ldap)) {
+    return std::string(def->name);
+  }
+  return std::string(ldap);
+}
+
+std::string NameMap::ClassToLdap(std::string_view nds) const {
+  auto it = classToLdap_.find(Lower(nds));
+  return it != classToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
+}
+
+std::string NameMap::ClassToNds(std::string_view ldap) const {
+  auto it = classToNds_.find(Lower(ldap));
+  if (it != classToNds_.end()) return it->second.name;
+  if (const ClassDef* def = FindClass(SpacedName(ldap)); def && EqualNoCase(AlgorithmicLdapName(def->name), ldap)) {
+    return std::string(def->name);
+  }
+  return std::string(ldap);
+}
+
+void NameMap::SetSyntaxOid(std::string_view ldapAttr, std::string_view oid) {
+  syntaxOids_[Lower(ldapAttr)] = std::string(oid);
+}
+
+std::string NameMap::SyntaxOid(std::string_view ldapAttr) const {
+  auto it = syntaxOids_.find(Lower(ldapAttr));
+  return it == syntaxOids_.end() ? std::string() : it->second;
+}
+
+void NameMap::SetAuxiliary(std::string_view ldapClass) { auxiliary_[Lower(ldapClass)] = true; }
+
+bool NameMap::IsAuxiliary(std::string_view ldapClass) const {
+  // extensibleObject is auxiliary everywhere, schema read or not.
+  return EqualNoCase(ldapClass, "extensibleObject") || auxiliary_.count(Lower(ldapClass)) != 0;
+}
+
+std::uint32_t NameMap::SyntaxOf(std::string_view ndsName, std::string_view ldapName) const {
+  if (const AttributeDef* def = FindAttribute(ndsName)) return def->syntax;
+  const std::string oid = SyntaxOid(ldapName);
+  // eDirectory names its syntaxes 2.16.840.1.113719.1.1.5.1.<syntax ID>.
+  constexpr std::string_view kNdsArc = "2.16.840.1.113719.1.1.5.1.";
+  if (oid.rfind(kNdsArc, 0) == 0) {
+    std::int64_t id = 0;
+    if (ParseDecimal(std::string_view(oid).substr(kNdsArc.size()), 0, SYN_INTERVAL, &id)) {
+      return static_cast<std::uint32_t>(id);
+    }
+  }
+  static const std::pair<std::string_view, std::uint32_t> kSyntaxes[] = {
+      {"1.3.6.1.4.1.1466.115.121.1.12", SYN_DIST_NAME},  {"1.3.6.1.4.1.1466.115.121.1.7", SYN_BOOLEAN},
+      {"1.3.6.1.4.1.1466.115.121.1.27", SYN_INTEGER},    {"1.3.6.1.4.1.1466.115.121.1.24", SYN_TIME},
+      {"1.3.6.1.4.1.1466.115.121.1.40", SYN_OCTET_STRING}, {"1.3.6.1.4.1.1466.115.121.1.5", SYN_OCTET_STRING},
+      {"1.3.6.1.4.1.1466.115.121.1.28", SYN_OCTET_STRING}, {"1.3.6.1.4.1.1466.115.121.1.8", SYN_OCTET_STRING},
+      {"1.3.6.1.4.1.1466.115.121.1.50", SYN_TEL_NUMBER}, {"1.3.6.1.4.1.1466.115.121.1.22", SYN_FAX_NUMBER},
+      {"1.3.6.1.4.1.1466.115.121.1.44", SYN_PR_STRING},  {"1.3.6.1.4.1.1466.115.121.1.36", SYN_NU_STRING},
+  };
+  for (const auto& [o, syntax] : kSyntaxes) {
+    if (oid == o) return syntax;
+  }
+  return SYN_CI_STRING;
+}
+
+std::string AlgorithmicLdapName(std::string_view nds) {
+  std::string out;
+  for (char c : nds) {
+    if (c == ' ') continue;
+    if (out.empty() && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    out.push_back(c);
+  }
+  return out;
+}
+
+// ---- names -----------------------------------------------------------------
+
+std::string_view NamingAttribute(std::string_view type) {
+  for (const auto& [t, attr] : kNamingAttributes) {
+    if (EqualNoCase(t, type)) return attr;
+  }
+  return {};
+}
+
+std::string NamingTypeOf(std::string_view ldapAttr) {
+  for (const auto& [t, attr] : kNamingAttributes) {
+    if (EqualNoCase(attr, ldapAttr)) return std::string(t);
+  }
+  const std::string lower = Lower(ldapAttr);
+  for (const auto& [alias, t] : kNamingAliases) {
+    if (lower == alias) return std::string(t);
+  }
+  return {};
+}
+
+std::string EscapeDnValue(std::string_view value) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(value.size() + 4);
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const auto c = static_cast<unsigned char>(value[i]);
+    const bool edgeSpace = c == ' ' && (i == 0 || i + 1 == value.size());
+    if (c == '"' || c == '+' || c == ',' || c == ';' || c == '<' || c == '>' || c == '\\' || edgeSpace ||
+        (c == '#' && i == 0) || c == '=') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20 || c == 0x7F) {
+      out.push_back('\\');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+std::string EscapeFilterValue(std::string_view value) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(value.size() + 6);
+  for (char ch : value) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == 0) {
+      out.push_back('\\');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+bool NameToDn(const DName& name, std::string* dn) {
+  std::string out;
+  for (const Rdn& part : name.parts) {
+    const std::string_view attr = NamingAttribute(part.type);
+    if (attr.empty()) return false;
+    if (!out.empty()) out.push_back(',');
+    out.append(attr);
+    out.push_back('=');
+    out += EscapeDnValue(part.value);
+  }
+  *dn = std::move(out);
+  return true;
+}
+
+bool DnToName(std::string_view dn, DName* name) {
+  name->parts.clear();
+  if (dn.empty()) return true;
+  const std::string text(dn);
+  if (text.find('\0') != std::string::npos) return false;
+  LDAPDN parsed = nullptr;
+  if (ldap_str2dn(text.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+  bool ok = true;
+  for (int i = 0; parsed != nullptr && parsed[i] != nullptr && ok; ++i) {
+    LDAPRDN rdn = parsed[i];
+    if (rdn[0] == nullptr || rdn[1] != nullptr) {  // multi-valued parts have no dotted form
+      ok = false;
+      break;
+    }
+    const LDAPAVA* ava = rdn[0];
+    if ((ava->la_flags & LDAP_AVA_BINARY) != 0) {
+      ok = false;
+      break;
+    }
+    Rdn part;
+    part.type = NamingTypeOf(std::string_view(ava->la_attr.bv_val, ava->la_attr.bv_len));
+    part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
+    if (part.type.empty() || part.value.empty() || part.value.size() > kMaxRdnChars ||
+        part.value.find('\0') != std::string::npos) {
+      ok = false;
+      break;
+    }
+    name->parts.push_back(std::move(part));
+  }
+  ldap_dnfree(parsed);
+  // The length of the typed dotted form, escapes included.
+  std::size_t length = 0;
+  for (const Rdn& part : name->parts) {
+    length += part.type.size() + 2 + part.value.size();
+    for (char c : part.value) length += (c == '.' || c == '=' || c == '+' || c == '\\') ? 1 : 0;
+  }
+  if (ok && length > kMaxDnChars + 1) ok = false;
+  if (!ok) name->parts.clear();
+  return ok;
+}
+
+std::string NameKey(const DName& name) { return UpperAscii(FormatName(name, false)); }
+
+// ---- values ----------------------------------------------------------------
+
+std::optional<std::int64_t> ParseGeneralizedTime(std::string_view t) {
+  auto digits = [&](std::size_t at, std::size_t n, int* out) {
+    if (at + n > t.size()) return false;
+    int v = 0;
+    for (std::size_t i = at; i < at + n; ++i) {
+      if (t[i] < '0' || t[i] > '9') return false;
+      v = v * 10 + (t[i] - '0');
+    }
+    *out = v;
+    return true;
+  };
+  std::tm tm{};
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!digits(0, 4, &year) || !digits(4, 2, &month) || !digits(6, 2, &day) || !digits(8, 2, &hour)) return std::nullopt;
+  std::size_t at = 10;
+  if (digits(at, 2, &minute)) {
+    at += 2;
+    if (digits(at, 2, &second)) at += 2;
+  }
+  if (at < t.size() && (t[at] == '.' || t[at] == ',')) {
+    ++at;
+    while (at < t.size() && t[at] >= '0' && t[at] <= '9') ++at;
+  }
+  std::int64_t offset = 0;
+  if (at < t.size() && t[at] == 'Z') {
+    ++at;
+  } else if (at < t.size() && (t[at] == '+' || t[at] == '-')) {
+    const int sign = t[at] == '-' ? -1 : 1;
+    int oh = 0, om = 0;
+    if (!digits(at + 1, 2, &oh)) return std::nullopt;
+    at += 3;
+    if (digits(at, 2, &om)) at += 2;
+    offset = sign * (oh * 3600 + om * 60);
+  } else {
+    return std::nullopt;  // local times have no fixed meaning here
+  }
+  if (at != t.size() || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+    return std::nullopt;
+  }
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  return static_cast<std::int64_t>(timegm(&tm)) - offset;
+}
+
+std::string FormatGeneralizedTime(std::int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%d%H%M%SZ", &tm);
+  return buf;
+}
+
+std::uint32_t IdFromIdentifier(std::string_view identifier) {
+  std::uint32_t h = 2166136261u;
+  for (char c : identifier) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    h ^= static_cast<std::uint8_t>(c);
+    h *= 16777619u;
+  }
+  if (h == 0 || h == 0xFFFFFFFFu) h = 0x00000001u;
+  return IdFromDisplay(h);
+}
+
+bool ValueFromLdap(std::uint32_t syntax, std::string_view text, const NameMap& map, Value* out) {
+  out->syntax = syntax;
+  switch (syntax) {
+    case SYN_DIST_NAME: {
+      std::string typed;
+      if (!TypedDn(text, &typed)) return false;
+      out->data = std::move(typed);
+      return true;
+    }
+    case SYN_CLASS_NAME:
+      if (text.empty()) return false;
+      out->data = map.ClassToNds(text);
+      return true;
+    case SYN_CE_STRING:
+    case SYN_CI_STRING:
+    case SYN_PR_STRING:
+    case SYN_NU_STRING:
+    case SYN_CI_LIST:
+    case SYN_TEL_NUMBER:
+    case SYN_FAX_NUMBER:
+      if (text.find('\0') != std::string_view::npos) return false;
+      out->data = std::string(text);
+      return true;
+    case SYN_BOOLEAN:
+      if (EqualNoCase(text, "TRUE")) {
+        out->data = true;
+      } else if (EqualNoCase(text, "FALSE")) {
+        out->data = false;
+      } else {
+        return false;
+      }
+      return true;
+    case SYN_INTEGER:
+    case SYN_COUNTER:
+    case SYN_INTERVAL: {
+      std::int64_t v = 0;
+      if (!ParseDecimal(text, INT32_MIN, UINT32_MAX, &v)) return false;
+      out->data = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+      return true;
+    }
+    case SYN_TIME: {
+      std::int64_t v = 0;
+      if (auto t = ParseGeneralizedTime(text)) {
+        v = *t;
+      } else if (!ParseDecimal(text, 0, UINT32_MAX, &v)) {
+        return false;
+      }
+      if (v < 0 || v > UINT32_MAX) return false;
+      out->data = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+      return true;
+    }
+    case SYN_OCTET_STRING:
+    case SYN_STREAM:
+      out->data = Bytes(text.begin(), text.end());
+      return true;
+    case SYN_EMAIL_ADDRESS: {
+      EmailValue e;
+      std::size_t hash = text.find('#');
+      std::int64_t type = 0;
+      if (hash != std::string_view::npos && ParseDecimal(text.substr(0, hash), 0, 0xFFFF, &type)) {
+        e.type = static_cast<std::uint32_t>(type);
+        e.address = std::string(text.substr(hash + 1));
+      } else {
+        e.address = std::string(text);
+      }
+      if (e.address.empty()) return false;
+      out->data = std::move(e);
+      return true;
+    }
+    case SYN_PATH: {
+      // volume DN#name space#path; the path may hold '#' itself.
+      for (std::size_t at = text.find('#'); at != std::string_view::npos; at = text.find('#', at + 1)) {
+        std::size_t next = text.find('#', at + 1);
+        if (next == std::string_view::npos) break;
+        std::int64_t ns = 0;
+        PathValue p;
+        if (!ParseDecimal(text.substr(at + 1, next - at - 1), 0, 255, &ns)) continue;
+        if (!TypedDn(text.substr(0, at), &p.volume)) continue;
+        p.nameSpace = static_cast<std::uint32_t>(ns);
+        p.path = std::string(text.substr(next + 1));
+        out->data = std::move(p);
+        return true;
+      }
+      return false;
+    }
+    case SYN_TYPED_NAME: {
+      std::string_view dn;
+      std::int64_t level = 0, interval = 0;
+      TypedNameValue t;
+      if (!SplitNameAndTwoNumbers(text, &dn, &level, &interval) || !TypedDn(dn, &t.name)) return false;
+      t.level = static_cast<std::uint32_t>(level);
+      t.interval = static_cast<std::uint32_t>(interval);
+      out->data = std::move(t);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool ValueToLdap(const Value& value, const NameMap& map, std::string* out) {
+  switch (value.syntax) {
+    case SYN_DIST_NAME:
+      return value.Text() && DnOfTyped(*value.Text(), out);
+    case SYN_CLASS_NAME:
+      if (!value.Text()) return false;
+      *out = map.ClassToLdap(*value.Text());
+      return true;
+    case SYN_CE_STRING:
+    case SYN_CI_STRING:
+    case SYN_PR_STRING:
+    case SYN_NU_STRING:
+    case SYN_CI_LIST:
+    case SYN_TEL_NUMBER:
+    case SYN_FAX_NUMBER:
+      if (!value.Text()) return false;
+      *out = *value.Text();
+      return true;
+    case SYN_BOOLEAN:
+      if (!value.Boolean()) return false;
+      *out = *value.Boolean() ? "TRUE" : "FALSE";
+      return true;
+    case SYN_INTEGER:
+      if (!value.Integer()) return false;
+      *out = std::to_string(*value.Integer());
+      return true;
+    case SYN_COUNTER:
+    case SYN_INTERVAL:
+      if (!value.Integer()) return false;
+      *out = std::to_string(static_cast<std::uint32_t>(*value.Integer()));
+      return true;
+    case SYN_TIME:
+      if (!value.Integer()) return false;
+      *out = FormatGeneralizedTime(static_cast<std::uint32_t>(*value.Integer()));
+      return true;
+    case SYN_OCTET_STRING:
+    case SYN_STREAM:
+      if (!value.Octets()) return false;
+      out->assign(value.Octets()->begin(), value.Octets()->end());
+      return true;
+    case SYN_EMAIL_ADDRESS:
+      if (!value.Email()) return false;
+      *out = value.Email()->type == 0 ? value.Email()->address
+                                      : std::to_string(value.Email()->type) + "#" + value.Email()->address;
+      return true;
+    case SYN_PATH: {
+      if (!value.Path()) return false;
+      std::string dn;
+      if (!DnOfTyped(value.Path()->volume, &dn)) return false;
+      *out = dn + "#" + std::to_string(value.Path()->nameSpace) + "#" + value.Path()->path;
+      return true;
+    }
+    case SYN_TYPED_NAME: {
+      if (!value.TypedName()) return false;
+      std::string dn;
+      if (!DnOfTyped(value.TypedName()->name, &dn)) return false;
+      *out = dn + "#" + std::to_string(value.TypedName()->level) + "#" + std::to_string(value.TypedName()->interval);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ---- entries ---------------------------------------------------------------
+
+const std::vector<std::string>* RawEntry::Get(std::string_view ldapName) const {
+  for (const auto& [name, values] : attributes) {
+    if (EqualNoCase(name, ldapName)) return &values;
+  }
+  return nullptr;
+}
+
+const std::string* RawEntry::First(std::string_view ldapName) const {
+  const auto* values = Get(ldapName);
+  return values && !values->empty() ? &values->front() : nullptr;
+}
+
+namespace {
+
+// Kept by the server for itself, or secret: never shown as attributes.
+bool IsHiddenAttribute(std::string_view ldap) {
+  static constexpr std::string_view kHidden[] = {
+      "objectClass",     "structuralObjectClass", "entryUUID",      "entryCSN",        "entryDN",
+      "creatorsName",    "createTimestamp",       "modifiersName",  "modifyTimestamp", "subschemaSubentry",
+      "hasSubordinates", "numSubordinates",       "subordinateCount", "GUID",          "contextCSN",
+      "userPassword",    "authPassword",          "pwdHistory",     "pwdChangedTime",  "pwdFailureTime",
+  };
+  for (std::string_view h : kHidden) {
+    if (EqualNoCase(h, ldap)) return true;
+  }
+  // Attribute options (cn;lang-de) and binary transfer are not directory values.
+  return ldap.find(';') != std::string_view::npos;
+}
+
+bool HasNeutralForm(std::uint32_t syntax) {
+  switch (syntax) {
+    case SYN_DIST_NAME: case SYN_CE_STRING: case SYN_CI_STRING: case SYN_PR_STRING: case SYN_NU_STRING:
+    case SYN_CI_LIST: case SYN_BOOLEAN: case SYN_INTEGER: case SYN_OCTET_STRING: case SYN_TEL_NUMBER:
+    case SYN_FAX_NUMBER: case SYN_EMAIL_ADDRESS: case SYN_PATH: case SYN_CLASS_NAME: case SYN_STREAM:
+    case SYN_COUNTER: case SYN_TIME: case SYN_TYPED_NAME: case SYN_INTERVAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string BaseClassOf(const NameMap& map, const RawEntry& entry) {
+  if (const std::string* structural = entry.First("structuralObjectClass")) return map.ClassToNds(*structural);
+  const auto* classes = entry.Get("objectClass");
+  if (classes == nullptr || classes->empty()) return "Top";
+  for (const std::string& c : *classes) {
+    if (map.IsAuxiliary(c)) continue;
+    const std::string nds = map.ClassToNds(c);
+    const ClassDef* def = FindClass(nds);
+    if (def != nullptr && def->name != "Top") return std::string(def->name);
+  }
+  for (const std::string& c : *classes) {
+    if (!map.IsAuxiliary(c) && !EqualNoCase(c, "top")) return map.ClassToNds(c);
+  }
+  return "Top";
+}
+
+bool ConvertAttributes(const NameMap& map, const RawEntry& entry, const DName& name, const std::string& baseClass,
+                       bool strict, std::vector<AttributeValues>* out, std::string* fault) {
+  out->clear();
+  AttributeValues classes{"Object Class", SYN_CLASS_NAME, {}};
+  classes.values.push_back({SYN_CLASS_NAME, baseClass});
+  if (const auto* ocs = entry.Get("objectClass")) {
+    for (const std::string& c : *ocs) {
+      if (map.IsAuxiliary(c)) continue;
+      std::string nds = map.ClassToNds(c);
+      const bool seen = std::any_of(classes.values.begin(), classes.values.end(),
+                                    [&](const Value& v) { return EqualNoCase(*v.Text(), nds); });
+      if (!seen) classes.values.push_back({SYN_CLASS_NAME, std::move(nds)});
+    }
+  }
+  out->push_back(std::move(classes));
+
+  for (const auto& [ldapName, texts] : entry.attributes) {
+    if (IsHiddenAttribute(ldapName)) continue;
+    std::string nds = map.AttributeToNds(ldapName);
+    if (const AttributeDef* def = FindAttribute(nds)) nds = std::string(def->name);
+    const std::uint32_t syntax = map.SyntaxOf(nds, ldapName);
+    if (!HasNeutralForm(syntax)) continue;
+    auto it = std::find_if(out->begin(), out->end(), [&](const AttributeValues& a) { return EqualNoCase(a.name, nds); });
+    if (it == out->end()) {
+      out->push_back({nds, syntax, {}});
+      it = out->end() - 1;
+    }
+    for (const std::string& text : texts) {
+      Value v;
+      if (ValueFromLdap(syntax, text, map, &v)) {
+        it->values.push_back(std::move(v));
+      } else if (strict) {
+        if (fault) *fault = "a value of " + ldapName + " does not fit the syntax of '" + nds + "'";
+        return false;
+      }
+    }
+    if (it->values.empty()) out->erase(it);
+  }
+
+  // The naming attribute is part of every named entry.
+  if (!name.IsRoot()) {
+    const Rdn& leaf = name.parts.front();
+    const AttributeDef* naming = FindAttribute(leaf.type);
+    const bool present = std::any_of(out->begin(), out->end(), [&](const AttributeValues& a) { return EqualNoCase(a.name, leaf.type); });
+    if (naming != nullptr && !present) out->insert(out->begin() + 1, {std::string(naming->name), naming->syntax, {{naming->syntax, leaf.value}}});
+  }
+  return true;
+}
+
+}  // namespace nwc::ldap

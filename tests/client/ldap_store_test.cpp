@@ -1,0 +1,345 @@
+// The LDAP store against a throw-away slapd serving the demo directory: the
+// same answers as the built-in store on the same directory, paging past the
+// server's size limit, names that need escaping, passwords with and without
+// rights.
+#include <gtest/gtest.h>
+#include <ldap.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+
+#include "directory.h"
+#include "ldap_store.h"
+#include "ldap_test_util.h"
+#include "network.h"
+#include "nwclient.h"
+
+using namespace nwc;
+using nwctest::kPasswordVariable;
+using nwctest::Slapd;
+using nwctest::TempDir;
+using nwctest::CompareTrees;
+using nwctest::Render;
+
+namespace {
+
+DName Typed(std::string_view text) {
+  DName n;
+  EXPECT_EQ(CanonicalizeName(text, DName{}, {}, &n), 0) << text;
+  return n;
+}
+
+LdapSettings SettingsFor(const std::string& uri) {
+  LdapSettings s;
+  s.uri = uri;
+  s.bases = {"o=ACME", "c=US"};
+  s.bindDn = "cn=ADMIN,o=ACME";
+  s.passwordEnv = kPasswordVariable;
+  s.treeName = "ACMECORP";
+  return s;
+}
+
+std::uint32_t IdOf(const DirectoryStore& store, std::string_view name) {
+  EntryInfo e;
+  EXPECT_EQ(store.Resolve(Typed(name), false, &e), 0) << name;
+  return e.id;
+}
+
+// One server for the tests that only read, with a low size limit.
+class LdapDemo : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new Slapd;
+    Slapd::Options o;
+    o.sizeLimit = 50;
+    started_ = server_->Start(o);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << "no slapd to test against";
+    setenv(kPasswordVariable, "NOVELL", 1);
+    unsetenv("NWCLIENT_NETWORK");
+    ResetNetwork();
+    ldap_ = std::make_unique<LdapStore>(SettingsFor(server_->Uri()));
+  }
+  void TearDown() override {
+    ldap_.reset();
+    ResetNetwork();
+  }
+  const DirectoryStore& Builtin() {
+    Network* net = CurrentNetwork();
+    EXPECT_NE(net, nullptr);
+    return *net->Store();
+  }
+
+  static Slapd* server_;
+  static bool started_;
+  std::unique_ptr<LdapStore> ldap_;
+};
+
+Slapd* LdapDemo::server_ = nullptr;
+bool LdapDemo::started_ = false;
+
+}  // namespace
+
+TEST_F(LdapDemo, TheWholeTreeReadsAsTheBuiltinStoreReadsIt) {
+  EntryInfo aRoot, bRoot;
+  ASSERT_EQ(Builtin().Resolve(DName{}, false, &aRoot), 0);
+  ASSERT_EQ(ldap_->Resolve(DName{}, false, &bRoot), 0);
+  EXPECT_EQ(aRoot.subordinateCount, bRoot.subordinateCount);
+  int entries = 0;
+  CompareTrees(Builtin(), aRoot.id, *ldap_, bRoot.id, &entries);
+  EXPECT_EQ(entries + 1, static_cast<int>(CurrentNetwork()->tree->Size()));  // every entry but the root
+}
+
+TEST_F(LdapDemo, AUsersDetailsLoginScriptAndGroupMembers) {
+  const DirectoryStore& builtin = Builtin();
+  for (const char* user : {"CN=JSMITH.OU=SALES.O=ACME", "CN=ADMIN.O=ACME", "CN=STAFF042.OU=STAFF.O=ACME"}) {
+    SCOPED_TRACE(user);
+    const std::uint32_t a = IdOf(builtin, user), b = IdOf(*ldap_, user);
+    for (const char* attr : {"Full Name", "Telephone Number", "EMail Address", "CN", "Object Class", "Group Membership"}) {
+      AttributeValues va, vb;
+      const int ra = builtin.ReadAttribute(a, attr, &va);
+      ASSERT_EQ(ra, ldap_->ReadAttribute(b, attr, &vb)) << attr;
+      if (ra != 0) continue;
+      EXPECT_EQ(va.name, vb.name);
+      EXPECT_EQ(va.syntax, vb.syntax);
+      ASSERT_EQ(va.values.size(), vb.values.size()) << attr;
+      for (std::size_t i = 0; i < va.values.size(); ++i) EXPECT_EQ(Render(va.values[i]), Render(vb.values[i]));
+    }
+    Bytes sa, sb;
+    const int ra = builtin.ReadStream(a, "Login Script", &sa);
+    EXPECT_EQ(ra, ldap_->ReadStream(b, "Login Script", &sb));
+    EXPECT_EQ(sa, sb);
+  }
+  Bytes script;
+  ASSERT_EQ(ldap_->ReadStream(IdOf(*ldap_, "CN=JSMITH.OU=SALES.O=ACME"), "Login Script", &script), 0);
+  EXPECT_EQ(std::string(script.begin(), script.end()), "MAP G:=ACME-FS1_DATA:SHARED\r\nWRITE \"Sales figures are in G:\"\r\n");
+  Bytes none;
+  EXPECT_EQ(ldap_->ReadStream(IdOf(*ldap_, "CN=BWILSON.OU=SALES.O=ACME"), "Login Script", &none), ERR_NO_SUCH_ATTRIBUTE);
+  EXPECT_EQ(ldap_->ReadStream(IdOf(*ldap_, "CN=JSMITH.OU=SALES.O=ACME"), "Full Name", &none), ERR_BAD_SYNTAX);
+
+  AttributeValues members;
+  ASSERT_EQ(ldap_->ReadAttribute(IdOf(*ldap_, "CN=ENGINEERS.OU=ENGINEERING.O=ACME"), "member", &members), 0);
+  ASSERT_EQ(members.values.size(), 3u);
+  EXPECT_EQ(*members.values[2].Text(), "CN=TESTER.OU=QA.OU=ENGINEERING.O=ACME");
+  AttributeValues nothing;
+  EXPECT_EQ(ldap_->ReadAttribute(IdOf(*ldap_, "CN=TEMP.OU=SALES.O=ACME"), "Full Name", &nothing), ERR_NO_SUCH_ATTRIBUTE);
+  EXPECT_EQ(ldap_->ReadAttribute(IdOf(*ldap_, "CN=ADMIN.O=ACME"), "Password", &nothing), ERR_NO_SUCH_ATTRIBUTE);
+}
+
+TEST_F(LdapDemo, NamesAliasesIdsAndIdentity) {
+  EntryInfo e;
+  EXPECT_EQ(ldap_->Resolve(Typed("CN=NOBODY.OU=SALES.O=ACME"), false, &e), ERR_NO_SUCH_ENTRY);
+  EXPECT_EQ(ldap_->Resolve(Typed("O=ELSEWHERE"), false, &e), ERR_NO_SUCH_ENTRY);
+  // Names compare without regard to case; the entry comes back as the server spells it.
+  ASSERT_EQ(ldap_->Resolve(Typed("cn=jsmith.ou=sales.o=acme"), false, &e), 0);
+  EXPECT_EQ(FormatName(e.name, false), "CN=JSMITH.OU=SALES.O=ACME");
+  const std::uint32_t jsmith = e.id;
+
+  ASSERT_EQ(ldap_->Resolve(Typed("CN=JOHN.OU=ENGINEERING.O=ACME"), false, &e), 0);
+  EXPECT_EQ(e.baseClass, "Alias");
+  EXPECT_TRUE(e.flags & kEntryAlias);
+  EXPECT_EQ(e.aliasTarget, jsmith);
+  ASSERT_EQ(ldap_->Resolve(Typed("CN=JOHN.OU=ENGINEERING.O=ACME"), true, &e), 0);
+  EXPECT_EQ(e.id, jsmith);
+
+  // IDs stay with their entries, also across a new connection.
+  ldap_->Disconnect();
+  ASSERT_EQ(ldap_->EntryById(jsmith, &e), 0);
+  EXPECT_EQ(FormatName(e.name, false), "CN=JSMITH.OU=SALES.O=ACME");
+  EXPECT_EQ(ldap_->EntryById(0x12345678, &e), ERR_NO_SUCH_ENTRY);
+
+  // Types of untyped parts come from the server.
+  EXPECT_EQ(ldap_->ChildType(Typed("O=ACME"), "sales"), "OU");
+  EXPECT_EQ(ldap_->ChildType(Typed("O=ACME"), "ADMIN"), "CN");
+  EXPECT_EQ(ldap_->ChildType(DName{}, "US"), "C");
+  EXPECT_EQ(ldap_->ChildType(Typed("O=ACME"), "NOBODY"), "");
+  DName typed;
+  ASSERT_EQ(CanonicalizeName("JSMITH.SALES.ACME", DName{}, ldap_->Oracle(), &typed), 0);
+  EXPECT_EQ(FormatName(typed, false), "CN=JSMITH.OU=SALES.O=ACME");
+
+  EntryInfo me, builtinMe;
+  ASSERT_EQ(ldap_->WhoAmI(&me), 0);
+  ASSERT_EQ(Builtin().WhoAmI(&builtinMe), 0);
+  EXPECT_EQ(FormatName(me.name, false), FormatName(builtinMe.name, false));
+  EXPECT_EQ(ldap_->TreeName(), "ACMECORP");
+
+  // Without a bind identity the server sees an anonymous user.
+  LdapSettings anonymous = SettingsFor(server_->Uri());
+  anonymous.bindDn.clear();
+  anonymous.passwordEnv.clear();
+  LdapStore anon(anonymous);
+  EXPECT_EQ(anon.WhoAmI(&me), ERR_NOT_LOGGED_IN);
+  EXPECT_EQ(anon.Resolve(Typed("O=ACME"), false, &e), 0);
+}
+
+TEST_F(LdapDemo, AContainerLargerThanTheSizeLimitListsCompletely) {
+  // The server really stops a plain search at 50 entries.
+  LDAP* ld = nullptr;
+  ASSERT_EQ(ldap_initialize(&ld, server_->Uri().c_str()), LDAP_SUCCESS);
+  int version = LDAP_VERSION3;
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  LDAPMessage* res = nullptr;
+  const int plain = ldap_search_ext_s(ld, "ou=STAFF,o=ACME", LDAP_SCOPE_ONELEVEL, "(objectClass=*)", nullptr, 0,
+                                      nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &res);
+  EXPECT_EQ(plain, LDAP_SIZELIMIT_EXCEEDED);
+  EXPECT_LE(ldap_count_entries(ld, res), 50);
+  ldap_msgfree(res);
+  ldap_unbind_ext_s(ld, nullptr, nullptr);
+
+  for (int pageSize : {1000, 7}) {
+    SCOPED_TRACE(pageSize);
+    LdapSettings s = SettingsFor(server_->Uri());
+    s.pageSize = pageSize;
+    LdapStore store(s);
+    const std::uint32_t staff = IdOf(store, "OU=STAFF.O=ACME");
+    std::vector<EntryInfo> all;
+    std::size_t total = 0;
+    ASSERT_EQ(store.ListSubordinates(staff, 0, SIZE_MAX, &all, &total), 0);
+    EXPECT_EQ(total, 120u);
+    std::set<std::string> names;
+    for (const EntryInfo& e : all) names.insert(e.name.parts.front().value);
+    EXPECT_EQ(names.size(), 120u);
+    EXPECT_EQ(names.count("STAFF001") + names.count("STAFF120"), 2u);
+
+    // Page by page through the store gives the same list in the same order.
+    std::vector<EntryInfo> paged, page;
+    for (std::size_t at = 0;; at += 13) {
+      ASSERT_EQ(store.ListSubordinates(staff, at, 13, &page, &total), 0);
+      if (page.empty()) break;
+      paged.insert(paged.end(), page.begin(), page.end());
+    }
+    ASSERT_EQ(paged.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(paged[i].id, all[i].id);
+  }
+}
+
+TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
+  TempDir tmp;
+  const auto extra = tmp.Write("odd.ldif",
+                               "dn: ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: organizationalUnit\n"
+                               "ou: Comma, Unit\n\n"
+                               "dn: cn=Smith\\, John,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: Smith, John\n"
+                               "fullName: John, the second\n\n"
+                               "dn: cn=A\\+B,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: A+B\n\n"
+                               "dn: cn=back\\\\slash,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: back\\slash\n\n"
+                               "dn: cn=J.Doe,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: J.Doe\n\n"
+                               "dn: cn=STARX,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: STARX\n\n"
+                               "dn: cn=(paren),ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: (paren)\n\n");
+  Slapd server;
+  Slapd::Options o;
+  o.ldif = {extra.string()};
+  ASSERT_TRUE(server.Start(o));
+  setenv(kPasswordVariable, "NOVELL", 1);
+  LdapStore store(SettingsFor(server.Uri()));
+
+  DName unit;
+  unit.parts = {{"OU", "Comma, Unit"}, {"O", "ACME"}};
+  EntryInfo e;
+  ASSERT_EQ(store.Resolve(unit, false, &e), 0);
+  std::vector<EntryInfo> page;
+  std::size_t total = 0;
+  ASSERT_EQ(store.ListSubordinates(e.id, 0, 100, &page, &total), 0);
+  std::set<std::string> values;
+  for (const EntryInfo& c : page) values.insert(c.name.parts.front().value);
+  EXPECT_EQ(values, (std::set<std::string>{"Smith, John", "A+B", "back\\slash", "J.Doe", "STARX", "(paren)"}));
+
+  // Dotted names with the directory's own escapes reach the same entries.
+  for (const char* text : {"CN=Smith, John.OU=Comma, Unit.O=ACME", "CN=A\\+B.OU=Comma, Unit.O=ACME",
+                           "CN=back\\\\slash.OU=Comma, Unit.O=ACME", "CN=J\\.Doe.OU=Comma, Unit.O=ACME"}) {
+    DName name;
+    ASSERT_EQ(CanonicalizeName(text, DName{}, {}, &name), 0) << text;
+    ASSERT_EQ(store.Resolve(name, false, &e), 0) << text;
+    EXPECT_EQ(FormatName(e.name, false), text);
+    AttributeValues cn;
+    ASSERT_EQ(store.ReadAttribute(e.id, "CN", &cn), 0);
+    EXPECT_EQ(*cn.values.front().Text(), name.parts.front().value);
+  }
+  AttributeValues full;
+  ASSERT_EQ(store.ReadAttribute(IdOf(store, "CN=Smith, John.OU=Comma, Unit.O=ACME"), "Full Name", &full), 0);
+  EXPECT_EQ(*full.values.front().Text(), "John, the second");
+
+  // Filter text is a value, never a pattern.
+  EXPECT_EQ(store.ChildType(unit, "STARX"), "CN");
+  EXPECT_EQ(store.ChildType(unit, "STAR*"), "");
+  EXPECT_EQ(store.ChildType(unit, "*"), "");
+  EXPECT_EQ(store.ChildType(unit, "(paren)"), "CN");
+  EXPECT_EQ(store.ChildType(unit, "x)(cn=STARX"), "");
+  EXPECT_EQ(store.ChildType(unit, "back\\slash"), "CN");
+}
+
+TEST(LdapStore, PasswordsWithAndWithoutRightsAsTheBuiltinStore) {
+  Slapd server;
+  ASSERT_TRUE(server.Start({}));
+  unsetenv("NWCLIENT_NETWORK");
+  ResetNetwork();
+  Network* net = CurrentNetwork();
+  ASSERT_NE(net, nullptr);
+  DirectoryStore& builtin = *net->Store();
+
+  setenv(kPasswordVariable, "NOVELL", 1);
+  setenv("NWC_LDAP_TEST_HELPDESK", "HELPDESK1", 1);
+  LdapStore asAdmin(SettingsFor(server.Uri()));
+  LdapSettings hs = SettingsFor(server.Uri());
+  hs.bindDn = "cn=HELPDESK,ou=IS,o=ACME";
+  hs.passwordEnv = "NWC_LDAP_TEST_HELPDESK";
+  LdapStore asHelpdesk(hs);
+
+  auto run = [&](bool ldap, const std::string& who) {
+    DirectoryStore& store = ldap ? (who == "ADMIN" ? static_cast<DirectoryStore&>(asAdmin) : asHelpdesk) : builtin;
+    net->workstation.identity = Typed(who == "ADMIN" ? "CN=ADMIN.O=ACME" : "CN=HELPDESK.OU=IS.O=ACME");
+    auto id = [&](const char* n) { return IdOf(store, n); };
+    std::vector<int> rc;
+    if (who == "ADMIN") {
+      rc.push_back(store.SetPassword(id("CN=JSMITH.OU=SALES.O=ACME"), "NEWPASS"));
+      rc.push_back(store.VerifyPassword(id("CN=JSMITH.OU=SALES.O=ACME"), "NEWPASS"));
+      rc.push_back(store.VerifyPassword(id("CN=JSMITH.OU=SALES.O=ACME"), "newpass"));
+      rc.push_back(store.VerifyPassword(id("CN=JSMITH.OU=SALES.O=ACME"), "SALES1"));
+      rc.push_back(store.SetPassword(id("OU=SALES.O=ACME"), "X"));
+      rc.push_back(store.SetPassword(id("CN=STAFF007.OU=STAFF.O=ACME"), "STAFF"));
+      rc.push_back(store.VerifyPassword(id("CN=STAFF007.OU=STAFF.O=ACME"), "STAFF"));
+      rc.push_back(store.ChangePassword(id("CN=JSMITH.OU=SALES.O=ACME"), "WRONG", "OTHER"));
+      rc.push_back(store.ChangePassword(id("CN=JSMITH.OU=SALES.O=ACME"), "NEWPASS", "OTHER"));
+      rc.push_back(store.VerifyPassword(id("CN=JSMITH.OU=SALES.O=ACME"), "OTHER"));
+    } else {
+      rc.push_back(store.SetPassword(id("CN=MJONES.OU=SALES.O=ACME"), "MARY"));
+      rc.push_back(store.VerifyPassword(id("CN=MJONES.OU=SALES.O=ACME"), "MARY"));
+      rc.push_back(store.SetPassword(id("CN=AKUMAR.OU=ENGINEERING.O=ACME"), "ANIL"));
+      rc.push_back(store.SetPassword(id("CN=ADMIN.O=ACME"), "MINE"));
+      rc.push_back(store.VerifyPassword(id("CN=ADMIN.O=ACME"), "NOVELL"));
+      rc.push_back(store.ChangePassword(id("CN=HELPDESK.OU=IS.O=ACME"), "WRONG", "HD2"));
+      rc.push_back(store.ChangePassword(id("CN=HELPDESK.OU=IS.O=ACME"), "HELPDESK1", "HD2"));
+      rc.push_back(store.VerifyPassword(id("CN=HELPDESK.OU=IS.O=ACME"), "HD2"));
+    }
+    return rc;
+  };
+  const std::vector<int> adminExpected = {0, 0, 0, ERR_FAILED_AUTHENTICATION, ERR_ILLEGAL_ATTRIBUTE, 0, 0,
+                                          ERR_FAILED_AUTHENTICATION, 0, 0};
+  const std::vector<int> helpdeskExpected = {0, 0, ERR_NO_ACCESS, ERR_NO_ACCESS, 0, ERR_FAILED_AUTHENTICATION, 0, 0};
+  EXPECT_EQ(run(false, "ADMIN"), adminExpected);
+  EXPECT_EQ(run(true, "ADMIN"), adminExpected);
+  EXPECT_EQ(run(false, "HELPDESK"), helpdeskExpected);
+  EXPECT_EQ(run(true, "HELPDESK"), helpdeskExpected);
+
+  // An empty password proves nothing to an LDAP server: it is never accepted.
+  EXPECT_EQ(asAdmin.VerifyPassword(IdOf(asAdmin, "CN=BWILSON.OU=SALES.O=ACME"), ""), ERR_FAILED_AUTHENTICATION);
+  ResetNetwork();
+}

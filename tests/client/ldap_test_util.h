@@ -1,0 +1,244 @@
+// A throw-away slapd for the LDAP tests, started with scripts/slapd-demo.sh
+// on a free loopback port and stopped (its folder removed) at the end.
+#pragma once
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "client_test_util.h"
+#include "directory.h"
+
+namespace nwctest {
+
+inline std::filesystem::path SourceRoot() {
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
+// A loopback port nobody listens on at the moment.
+inline int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = 0;
+  socklen_t len = sizeof a;
+  int port = 0;
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+    port = ntohs(a.sin_port);
+  }
+  if (fd >= 0) close(fd);
+  return port;
+}
+
+// Runs a command (no shell); its standard output, and its exit status.
+inline int RunCommand(const std::vector<std::string>& args, std::string* out) {
+  int pipeFd[2];
+  if (pipe(pipeFd) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipeFd[1], 1);
+    close(pipeFd[0]);
+    close(pipeFd[1]);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeFd[1]);
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipeFd[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+  close(pipeFd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline bool SlapdInstalled() {
+  for (const char* p : {"/usr/sbin/slapd", "/usr/bin/slapd"}) {
+    if (access(p, X_OK) == 0) return true;
+  }
+  return false;
+}
+
+class Slapd {
+ public:
+  struct Options {
+    int sizeLimit = 500;
+    std::vector<std::string> ldif;
+    bool demo = true;
+    std::string tlsCert, tlsKey;
+    bool ldaps = false;
+  };
+
+  Slapd() = default;
+  Slapd(const Slapd&) = delete;
+  Slapd& operator=(const Slapd&) = delete;
+  ~Slapd() { Stop(); }
+
+  // Starts the server; a test failure that says why when it cannot.
+  bool Start(const Options& options) {
+    if (!SlapdInstalled()) {
+      ADD_FAILURE() << "slapd is not installed: the LDAP tests need the Debian packages slapd and ldap-utils "
+                       "(scripts/packages.txt; scripts/install-deps.sh installs them)";
+      return false;
+    }
+    std::string output;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      port_ = FreePort();
+      std::vector<std::string> args = {"bash", (SourceRoot() / "scripts/slapd-demo.sh").string(), "start",
+                                       "--port", std::to_string(port_), "--sizelimit", std::to_string(options.sizeLimit)};
+      if (!options.demo) args.push_back("--no-demo");
+      for (const std::string& f : options.ldif) {
+        args.push_back("--ldif");
+        args.push_back(f);
+      }
+      if (!options.tlsCert.empty()) {
+        args.insert(args.end(), {"--tls-cert", options.tlsCert, "--tls-key", options.tlsKey});
+        if (options.ldaps) {
+          ldapsPort_ = FreePort();
+          args.insert(args.end(), {"--ldaps-port", std::to_string(ldapsPort_)});
+        }
+      }
+      if (RunCommand(args, &output) == 0) {
+        std::istringstream lines(output);
+        std::string line;
+        while (std::getline(lines, line)) {
+          auto eq = line.find('=');
+          if (eq != std::string::npos) values_[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        dir_ = values_["dir"];
+        pid_ = std::atoi(values_["pid"].c_str());
+        if (!dir_.empty() && pid_ > 0) return true;
+      }
+    }
+    ADD_FAILURE() << "slapd-demo.sh could not start slapd: " << output;
+    return false;
+  }
+
+  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_) + "/"; }
+  std::string LdapsUri() const { return "ldaps://127.0.0.1:" + std::to_string(ldapsPort_) + "/"; }
+  int Port() const { return port_; }
+
+  void Signal(int sig) {
+    if (pid_ > 0) kill(pid_, sig);
+  }
+  // Kills the server outright; Restart brings it back with its data.
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    for (int i = 0; i < 200 && kill(pid_, 0) == 0; ++i) usleep(10000);
+    pid_ = 0;
+  }
+  bool Restart() {
+    std::string output;
+    if (RunCommand({"bash", (SourceRoot() / "scripts/slapd-demo.sh").string(), "restart", dir_}, &output) != 0) {
+      ADD_FAILURE() << "slapd did not restart: " << output;
+      return false;
+    }
+    auto at = output.find("pid=");
+    pid_ = at == std::string::npos ? 0 : std::atoi(output.c_str() + at + 4);
+    return pid_ > 0;
+  }
+  void Stop() {
+    if (dir_.empty()) return;
+    if (pid_ > 0) kill(pid_, SIGCONT);
+    RunCommand({"bash", (SourceRoot() / "scripts/slapd-demo.sh").string(), "stop", dir_}, nullptr);
+    dir_.clear();
+    pid_ = 0;
+  }
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::string dir_;
+  int pid_ = 0;
+  int port_ = 0;
+  int ldapsPort_ = 0;
+};
+
+// ---- comparing two directory stores ------------------------------------------
+
+inline std::string Render(const nwc::Value& v) {
+  std::string syntax = std::to_string(v.syntax) + ":";
+  if (auto t = v.Text()) return syntax + *t;
+  if (auto i = v.Integer()) return syntax + std::to_string(*i);
+  if (auto b = v.Boolean()) return syntax + (*b ? "true" : "false");
+  if (auto p = v.Path()) return syntax + std::to_string(p->nameSpace) + "|" + p->volume + "|" + p->path;
+  if (auto n = v.TypedName()) return syntax + n->name + "|" + std::to_string(n->level) + "|" + std::to_string(n->interval);
+  if (auto e = v.Email()) return syntax + std::to_string(e->type) + "|" + e->address;
+  if (auto o = v.Octets()) return syntax + std::string(o->begin(), o->end());
+  return syntax + "?";
+}
+
+// An attribute set as name -> syntax and values in order.
+inline std::map<std::string, std::vector<std::string>> Attributes(const nwc::DirectoryStore& store, std::uint32_t id) {
+  std::vector<nwc::AttributeValues> all;
+  EXPECT_EQ(store.ReadAttributes(id, &all), 0);
+  std::map<std::string, std::vector<std::string>> out;
+  for (const nwc::AttributeValues& a : all) {
+    auto& values = out[nwc::UpperAscii(a.name)];
+    values.push_back("syntax " + std::to_string(a.syntax));
+    for (const nwc::Value& v : a.values) values.push_back(Render(v));
+  }
+  return out;
+}
+
+inline std::vector<nwc::EntryInfo> Children(const nwc::DirectoryStore& store, std::uint32_t id) {
+  std::vector<nwc::EntryInfo> page;
+  std::size_t total = 0;
+  EXPECT_EQ(store.ListSubordinates(id, 0, SIZE_MAX, &page, &total), 0);
+  EXPECT_EQ(page.size(), total);
+  std::sort(page.begin(), page.end(),
+            [](const nwc::EntryInfo& a, const nwc::EntryInfo& b) { return nwc::FormatName(a.name, false) < nwc::FormatName(b.name, false); });
+  return page;
+}
+
+inline std::string AliasTargetName(const nwc::DirectoryStore& store, const nwc::EntryInfo& e) {
+  if (e.aliasTarget == 0) return "";
+  nwc::EntryInfo t;
+  EXPECT_EQ(store.EntryById(e.aliasTarget, &t), 0);
+  return nwc::FormatName(t.name, false);
+}
+
+// Walks both trees from the given containers and compares every entry.
+inline void CompareTrees(const nwc::DirectoryStore& a, std::uint32_t aId, const nwc::DirectoryStore& b, std::uint32_t bId, int* entries) {
+  const auto ac = Children(a, aId);
+  const auto bc = Children(b, bId);
+  ASSERT_EQ(ac.size(), bc.size());
+  for (std::size_t i = 0; i < ac.size(); ++i) {
+    const std::string name = nwc::FormatName(ac[i].name, false);
+    SCOPED_TRACE(name);
+    ASSERT_EQ(name, nwc::FormatName(bc[i].name, false));
+    EXPECT_EQ(ac[i].baseClass, bc[i].baseClass);
+    EXPECT_EQ(ac[i].flags, bc[i].flags);
+    EXPECT_EQ(ac[i].subordinateCount, bc[i].subordinateCount);
+    EXPECT_EQ(AliasTargetName(a, ac[i]), AliasTargetName(b, bc[i]));
+    EXPECT_EQ(Attributes(a, ac[i].id), Attributes(b, bc[i].id));
+    ++*entries;
+    if (ac[i].flags & nwc::kEntryContainer) CompareTrees(a, ac[i].id, b, bc[i].id, entries);
+  }
+}
+
+// The demo's administrator password for the store's bind, from the
+// environment as a description would name it.
+constexpr const char* kPasswordVariable = "NWC_LDAP_TEST_PASSWORD";
+
+}  // namespace nwctest
