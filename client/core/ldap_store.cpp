@@ -449,6 +449,16 @@ struct LdapStore::Impl {
     return 0;
   }
 
+  // Waits for the result of request `msgid` and parses it: LDAP_SUCCESS with
+  // the server's result code in `*err`, or the library's code of the failure.
+  int AwaitResult(LDAP* h, int msgid, int* err) {
+    int code = LDAP_SUCCESS;
+    LDAPMessage* res = Await(h, msgid, Deadline(), nullptr, &code);
+    if (res == nullptr) return code;
+    *err = LDAP_OTHER;
+    return ldap_parse_result(h, res, err, nullptr, nullptr, nullptr, nullptr, 1);
+  }
+
   // A simple bind on `h`; a directory code.
   int Bind(LDAP* h, const std::string& dn, Secret& password) {
     // An empty password with a name is an unauthenticated bind (RFC 4513),
@@ -458,11 +468,8 @@ struct LdapStore::Impl {
     int msgid = 0;
     int rc = ldap_sasl_bind(h, dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) return MapResult(rc);
-    int code = LDAP_SUCCESS;
-    LDAPMessage* res = Await(h, msgid, Deadline(), nullptr, &code);
-    if (res == nullptr) return MapResult(code);
     int err = LDAP_OTHER;
-    rc = ldap_parse_result(h, res, &err, nullptr, nullptr, nullptr, nullptr, 1);
+    rc = AwaitResult(h, msgid, &err);
     if (rc != LDAP_SUCCESS) return MapResult(rc);
     if (err == LDAP_SUCCESS) return 0;
     // A refused bind is a failed login whatever the reason the server gives.
@@ -1114,11 +1121,8 @@ struct LdapStore::Impl {
     int msgid = 0;
     int rc = ldap_passwd(ld, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) return Fail(rc);
-    int code = LDAP_SUCCESS;
-    LDAPMessage* res = Await(ld, msgid, Deadline(), nullptr, &code);
-    if (res == nullptr) return Fail(code);
     int err = LDAP_OTHER;
-    rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, nullptr, 1);
+    rc = AwaitResult(ld, msgid, &err);
     if (rc != LDAP_SUCCESS) return Fail(rc);
     *ldapCode = err;
     return MapResult(err);
@@ -1134,11 +1138,8 @@ struct LdapStore::Impl {
     int msgid = 0;
     int rc = ldap_modify_ext(ld, dn.c_str(), mods, nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS) return Fail(rc);
-    int code = LDAP_SUCCESS;
-    LDAPMessage* res = Await(ld, msgid, Deadline(), nullptr, &code);
-    if (res == nullptr) return Fail(code);
     int err = LDAP_OTHER;
-    rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, nullptr, 1);
+    rc = AwaitResult(ld, msgid, &err);
     if (rc != LDAP_SUCCESS) return Fail(rc);
     if (err == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
     return MapResult(err);
