@@ -229,13 +229,13 @@ class Loader {
  private:
   struct PendingEntry {
     DirEntry* entry;
-    const Json* spec;  // the object's (or generator's) description
+    const Json* desc;  // the object's (or generator's) description
     long index;        // generated objects: their number, else -1
     std::string where;
   };
   struct PendingServer {
     Server* server;
-    const Json* spec;
+    const Json* desc;
     std::string where;
   };
   struct AutoVolume {
@@ -337,15 +337,15 @@ class Loader {
     for (std::int64_t i = 0; i < count; ++i) LoadObject(parent, gen, where, static_cast<long>(start + i));
   }
 
-  void LoadObject(DirEntry* parent, const Json& spec, const std::string& where, long index) {
-    const std::string name = Expand(AsString(Req(spec, "name", where), Member(where, "name")), index, where);
-    const std::string& cls = AsString(Req(spec, "class", where), Member(where, "class"));
+  void LoadObject(DirEntry* parent, const Json& desc, const std::string& where, long index) {
+    const std::string name = Expand(AsString(Req(desc, "name", where), Member(where, "name")), index, where);
+    const std::string& cls = AsString(Req(desc, "class", where), Member(where, "class"));
     DirEntry* entry = AddEntry(parent, name, cls, where);
     const std::string w = where + " (" + entry->Canonical() + ")";
-    if (const Json* id = Opt(spec, "id")) explicitIds_[entry] = AsShownId(*id, Member(w, "id"));
-    entries_.push_back({entry, &spec, index, w});
-    const Json* clear = Opt(spec, "password");
-    const Json* hashed = Opt(spec, "passwordHash");
+    if (const Json* id = Opt(desc, "id")) explicitIds_[entry] = AsShownId(*id, Member(w, "id"));
+    entries_.push_back({entry, &desc, index, w});
+    const Json* clear = Opt(desc, "password");
+    const Json* hashed = Opt(desc, "passwordHash");
     if (clear && hashed) Fail(w, "give either 'password' or 'passwordHash', not both");
     if (clear) {
       const std::string& text = AsString(*clear, Member(w, "password"));
@@ -354,19 +354,19 @@ class Loader {
         entry->password = PasswordHash::Create(text);
       } else {
         // Generated objects share their generator's password: hash it once.
-        auto it = generatedHashes_.find(&spec);
-        if (it == generatedHashes_.end()) it = generatedHashes_.emplace(&spec, PasswordHash::Create(text)).first;
+        auto it = generatedHashes_.find(&desc);
+        if (it == generatedHashes_.end()) it = generatedHashes_.emplace(&desc, PasswordHash::Create(text)).first;
         entry->password = it->second;
       }
     } else if (hashed) {
       entry->password = PasswordHash::Parse(AsString(*hashed, Member(w, "passwordHash")));
       if (!entry->password) Fail(Member(w, "passwordHash"), "not a hash of the form pbkdf2-sha256$<iterations>$<salt>$<hash>");
     }
-    if (const Json* jobs = Opt(spec, "jobs")) {
+    if (const Json* jobs = Opt(desc, "jobs")) {
       if (entry->baseClass != "Queue") Fail(w, "only a Queue holds jobs");
       pendingJobs_.push_back({jobs, Member(w, "jobs"), 0, nullptr, entry});
     }
-    if (const Json* objects = Opt(spec, "objects")) {
+    if (const Json* objects = Opt(desc, "objects")) {
       if (!entry->IsContainer()) Fail(w, "a " + entry->baseClass + " holds no objects");
       LoadObjects(entry, *objects, Member(w, "objects"));
     }
@@ -561,8 +561,8 @@ class Loader {
         const AttributeDef* naming = FindAttribute(e->rdn.type);
         e->attributes.push_back({std::string(naming->name), naming->syntax, {{naming->syntax, e->rdn.value}}});
       }
-      if (p.spec == nullptr) continue;
-      const Json* attrs = Opt(*p.spec, "attributes");
+      if (p.desc == nullptr) continue;
+      const Json* attrs = Opt(*p.desc, "attributes");
       if (attrs == nullptr) continue;
       const std::string aw = Member(p.where, "attributes");
       if (!attrs->is_object()) Fail(aw, std::string("must be an object, not ") + KindOf(*attrs));
@@ -664,8 +664,8 @@ class Loader {
 
   void ResolvePasswordRights() {
     for (const PendingEntry& p : entries_) {
-      if (p.spec == nullptr) continue;
-      const Json* rights = Opt(*p.spec, "passwordRights");
+      if (p.desc == nullptr) continue;
+      const Json* rights = Opt(*p.desc, "passwordRights");
       if (rights == nullptr) continue;
       const std::string w = Member(p.where, "passwordRights");
       AsArray(*rights, w);
@@ -679,19 +679,19 @@ class Loader {
 
   // ---- servers ----
 
-  void LoadServer(const Json& spec, const std::string& where) {
-    CheckKeys(spec, where,
+  void LoadServer(const Json& desc, const std::string& where) {
+    CheckKeys(desc, where,
               {"name", "version", "revision", "maxConnections", "peakConnections", "sftLevel", "ttsLevel",
                "clockOffset", "id", "tree", "context", "binderyContext", "volumes", "bindery", "operators",
                "managers", "connections"});
-    const std::string& rawName = AsString(Req(spec, "name", where), Member(where, "name"));
+    const std::string& rawName = AsString(Req(desc, "name", where), Member(where, "name"));
     if (!ValidServerName(rawName)) Fail(Member(where, "name"), Quote(rawName) + " is not a server name (2 to 47 characters, no blanks or punctuation)");
     const std::string w = where + " (" + UpperAscii(rawName) + ")";
     if (net_.FindServer(rawName)) Fail(w, "duplicate server name");
     auto server = std::make_unique<Server>();
     Server& s = *server;
     s.name = UpperAscii(rawName);
-    if (const Json* v = Opt(spec, "version")) {
+    if (const Json* v = Opt(desc, "version")) {
       const std::string& text = AsString(*v, Member(w, "version"));
       unsigned major = 0, minor = 0;
       char extra = 0;
@@ -702,7 +702,7 @@ class Loader {
       s.minorVersion = static_cast<std::uint8_t>(minor);
     }
     auto num = [&](const char* key, std::int64_t lo, std::int64_t hi, std::int64_t def) {
-      const Json* j = Opt(spec, key);
+      const Json* j = Opt(desc, key);
       return j ? AsInt(*j, Member(w, key), lo, hi) : def;
     };
     s.revision = static_cast<std::uint8_t>(num("revision", 0, 255, 0));
@@ -712,9 +712,9 @@ class Loader {
     s.ttsLevel = static_cast<std::uint8_t>(num("ttsLevel", 0, 1, 1));
     s.clockOffset = num("clockOffset", -20LL * 365 * 86400, 20LL * 365 * 86400, 0);
     s.slots.resize(s.maxConnections);
-    if (const Json* id = Opt(spec, "id")) s.id = AsShownId(*id, Member(w, "id"));
+    if (const Json* id = Opt(desc, "id")) s.id = AsShownId(*id, Member(w, "id"));
 
-    if (const Json* vols = Opt(spec, "volumes")) {
+    if (const Json* vols = Opt(desc, "volumes")) {
       AsArray(*vols, Member(w, "volumes"));
       for (std::size_t i = 0; i < vols->size(); ++i) {
         const std::string vw = Index(Member(w, "volumes"), i);
@@ -735,16 +735,16 @@ class Loader {
 
     Server* raw = server.get();
     net_.servers.push_back(std::move(server));
-    if (const Json* tree = Opt(spec, "tree")) {
+    if (const Json* tree = Opt(desc, "tree")) {
       const std::string& treeName = AsString(*tree, Member(w, "tree"));
       if (!net_.tree || !EqualNoCase(treeName, net_.tree->name)) Fail(Member(w, "tree"), "no directory tree " + Quote(treeName) + " is described");
       s.directoryServer = true;
       s.tree = net_.tree->name;
-      LinkDirectoryServer(*raw, spec, w);
-    } else if (Opt(spec, "context") || Opt(spec, "binderyContext")) {
+      LinkDirectoryServer(*raw, desc, w);
+    } else if (Opt(desc, "context") || Opt(desc, "binderyContext")) {
       Fail(w, "only a directory server (with 'tree') has a context");
     }
-    pendingServers_.push_back({raw, &spec, w});
+    pendingServers_.push_back({raw, &desc, w});
   }
 
   DirEntry* Container(const std::string& text, const std::string& where) {
@@ -753,8 +753,8 @@ class Loader {
     return e;
   }
 
-  void LinkDirectoryServer(Server& s, const Json& spec, const std::string& w) {
-    DirEntry* context = Container(AsString(Req(spec, "context", w), Member(w, "context")), Member(w, "context"));
+  void LinkDirectoryServer(Server& s, const Json& desc, const std::string& w) {
+    DirEntry* context = Container(AsString(Req(desc, "context", w), Member(w, "context")), Member(w, "context"));
     if (DirEntry* existing = net_.tree->FindChild(*context, s.name)) {
       if (existing->baseClass != "NCP Server") Fail(w, existing->Canonical() + " is not an NCP Server");
       s.entry = existing;
@@ -772,7 +772,7 @@ class Loader {
       entries_.push_back({e, nullptr, -1, w});
       autoVolumes_.push_back({e, &s, v.name});
     }
-    if (const Json* bc = Opt(spec, "binderyContext")) {
+    if (const Json* bc = Opt(desc, "binderyContext")) {
       std::vector<std::string> names;
       if (bc->is_string()) {
         std::string all = bc->get<std::string>();
@@ -848,49 +848,49 @@ class Loader {
     for (const auto& other : net_.servers) {
       if (other.get() != &s && other->id == s.id) Fail(ps.where, "two servers have the ID " + Hex(DisplayId(s.id)));
     }
-    const Json* list = Opt(*ps.spec, "bindery");
+    const Json* list = Opt(*ps.desc, "bindery");
     if (list == nullptr) return;
     const std::string w = Member(ps.where, "bindery");
     AsArray(*list, w);
     std::vector<std::pair<BinderyObject*, std::size_t>> explicitLater;
     for (std::size_t i = 0; i < list->size(); ++i) {
-      const Json& spec = (*list)[i];
+      const Json& desc = (*list)[i];
       const std::string ow = Index(w, i);
-      CheckKeys(spec, ow, {"name", "type", "id", "fullName", "properties", "members", "jobs", "consoleOperator", "manager"});
-      const std::string& name = AsString(Req(spec, "name", ow), Member(ow, "name"));
+      CheckKeys(desc, ow, {"name", "type", "id", "fullName", "properties", "members", "jobs", "consoleOperator", "manager"});
+      const std::string& name = AsString(Req(desc, "name", ow), Member(ow, "name"));
       if (!ValidBinderyName(name)) Fail(Member(ow, "name"), Quote(name) + " is not a bindery name (1 to 47 characters)");
       auto o = std::make_unique<BinderyObject>();
       o->name = UpperAscii(name);
-      o->type = TypeOf(Req(spec, "type", ow), Member(ow, "type"));
+      o->type = TypeOf(Req(desc, "type", ow), Member(ow, "type"));
       if (s.FindObject(o->name, o->type)) Fail(ow, "duplicate bindery object " + o->name);
-      if (const Json* id = Opt(spec, "id")) {
+      if (const Json* id = Opt(desc, "id")) {
         o->id = AsShownId(*id, Member(ow, "id"));
         if (IdTaken(s, o->id)) Fail(ow, "the ID " + Hex(DisplayId(o->id)) + " is taken");
       }
-      if (const Json* fn = Opt(spec, "fullName")) SetTextProperty(*o, "IDENTIFICATION", AsString(*fn, Member(ow, "fullName")));
-      if (const Json* props = Opt(spec, "properties")) {
+      if (const Json* fn = Opt(desc, "fullName")) SetTextProperty(*o, "IDENTIFICATION", AsString(*fn, Member(ow, "fullName")));
+      if (const Json* props = Opt(desc, "properties")) {
         if (!props->is_object()) Fail(Member(ow, "properties"), "must be an object");
         for (const auto& item : props->items()) {
           if (item.key().empty() || item.key().size() > 15) Fail(Member(ow, "properties"), "a property name has 1 to 15 characters");
           SetTextProperty(*o, item.key(), AsString(item.value(), Member(Member(ow, "properties"), item.key())));
         }
       }
-      if (const Json* op = Opt(spec, "consoleOperator")) o->consoleOperator = AsBool(*op, Member(ow, "consoleOperator"));
-      if (const Json* m = Opt(spec, "manager")) o->manager = AsBool(*m, Member(ow, "manager"));
+      if (const Json* op = Opt(desc, "consoleOperator")) o->consoleOperator = AsBool(*op, Member(ow, "consoleOperator"));
+      if (const Json* m = Opt(desc, "manager")) o->manager = AsBool(*m, Member(ow, "manager"));
       if (o->type == OT_USER && o->name == "SUPERVISOR") o->consoleOperator = o->manager = true;
-      if (Opt(spec, "jobs") && o->type != OT_PRINT_QUEUE) Fail(ow, "only a print queue holds jobs");
+      if (Opt(desc, "jobs") && o->type != OT_PRINT_QUEUE) Fail(ow, "only a print queue holds jobs");
       explicitLater.emplace_back(o.get(), i);
       s.bindery.push_back(std::move(o));
     }
     for (auto& [o, i] : explicitLater) {
       if (o->id == 0) o->id = GeneratedBinderyId(s, o->name + "/" + std::to_string(o->type));
-      const Json& spec = (*list)[i];
+      const Json& desc = (*list)[i];
       const std::string ow = Index(w, i);
       if (o->type == OT_PRINT_QUEUE) {
         s.queueJobs[o->id];
-        if (const Json* jobs = Opt(spec, "jobs")) pendingJobs_.push_back({jobs, Member(ow, "jobs"), o->id, &s, nullptr});
+        if (const Json* jobs = Opt(desc, "jobs")) pendingJobs_.push_back({jobs, Member(ow, "jobs"), o->id, &s, nullptr});
       }
-      if (const Json* members = Opt(spec, "members")) {
+      if (const Json* members = Opt(desc, "members")) {
         if (o->type != OT_USER_GROUP) Fail(ow, "only a group has members");
         AsArray(*members, Member(ow, "members"));
         for (std::size_t k = 0; k < members->size(); ++k) {
@@ -996,7 +996,7 @@ class Loader {
   void AssignRights(PendingServer& ps) {
     Server& s = *ps.server;
     for (const char* key : {"operators", "managers"}) {
-      const Json* list = Opt(*ps.spec, key);
+      const Json* list = Opt(*ps.desc, key);
       if (list == nullptr) continue;
       const std::string w = Member(ps.where, key);
       AsArray(*list, w);
@@ -1082,11 +1082,11 @@ class Loader {
     }
   }
 
-  void AddJob(PendingJobs& pj, const Json& spec, const std::string& w, long index) {
+  void AddJob(PendingJobs& pj, const Json& desc, const std::string& w, long index) {
     Server& s = *pj.server;
     auto& jobs = s.queueJobs[pj.queueId];
     QueueJob job;
-    if (const Json* n = Opt(spec, "number")) {
+    if (const Json* n = Opt(desc, "number")) {
       job.number = static_cast<std::uint32_t>(AsInt(*n, Member(w, "number"), 1, 0xFFFFFFFE));
     } else {
       std::uint32_t highest = 0;
@@ -1096,15 +1096,15 @@ class Loader {
     for (const QueueJob& j : jobs) {
       if (j.number == job.number) Fail(w, "duplicate job number " + std::to_string(job.number));
     }
-    const std::string owner = Expand(AsString(Req(spec, "owner", w), Member(w, "owner")), index, w);
+    const std::string owner = Expand(AsString(Req(desc, "owner", w), Member(w, "owner")), index, w);
     job.clientId = ObjectIdOn(s, owner, Member(w, "owner"));
-    if (const Json* st = Opt(spec, "station")) {
+    if (const Json* st = Opt(desc, "station")) {
       job.clientStation = static_cast<std::uint32_t>(AsInt(*st, Member(w, "station"), 1, s.maxConnections));
     } else {
       auto held = s.ConnectionsOf(job.clientId);
       job.clientStation = held.empty() ? 1 : held.front();
     }
-    if (const Json* f = Opt(spec, "flags")) {
+    if (const Json* f = Opt(desc, "flags")) {
       if (f->is_array()) {
         static const std::pair<std::string_view, std::uint16_t> words[] = {
             {"auto start", QF_AUTO_START}, {"entry restart", QF_ENTRY_RESTART}, {"entry open", QF_ENTRY_OPEN},
@@ -1119,15 +1119,15 @@ class Loader {
         job.controlFlags = static_cast<std::uint16_t>(AsInt(*f, Member(w, "flags"), 0, 255));
       }
     }
-    if (const Json* by = Opt(spec, "servicedBy")) {
+    if (const Json* by = Opt(desc, "servicedBy")) {
       job.servicingServerId = ObjectIdOn(s, AsString(*by, Member(w, "servicedBy")), Member(w, "servicedBy"));
       job.servicingStation = 1;
     }
-    if (const Json* d = Opt(spec, "description")) {
+    if (const Json* d = Opt(desc, "description")) {
       job.description = Expand(AsString(*d, Member(w, "description")), index, w);
       if (job.description.size() >= 50) Fail(Member(w, "description"), "a job description is at most 49 characters");
     }
-    if (const Json* fnm = Opt(spec, "fileName")) {
+    if (const Json* fnm = Opt(desc, "fileName")) {
       job.fileName = Expand(AsString(*fnm, Member(w, "fileName")), index, w);
       if (job.fileName.size() >= 14) Fail(Member(w, "fileName"), "a job file name is at most 13 characters");
     } else {
@@ -1135,7 +1135,7 @@ class Loader {
       std::snprintf(buf, sizeof buf, "%08X.Q", static_cast<unsigned>(job.number & 0x0FFFFFFF));
       job.fileName = buf;
     }
-    if (const Json* t = Opt(spec, "type")) job.jobType = static_cast<std::uint16_t>(AsInt(*t, Member(w, "type"), 0, 0xFFFF));
+    if (const Json* t = Opt(desc, "type")) job.jobType = static_cast<std::uint16_t>(AsInt(*t, Member(w, "type"), 0, 0xFFFF));
     jobs.push_back(std::move(job));
   }
 
@@ -1183,50 +1183,50 @@ class Loader {
   }
 
   void LoadServerConnections(PendingServer& ps) {
-    const Json* list = Opt(*ps.spec, "connections");
+    const Json* list = Opt(*ps.desc, "connections");
     if (list == nullptr) return;
     Server& s = *ps.server;
     const std::string w = Member(ps.where, "connections");
     AsArray(*list, w);
     for (std::size_t i = 0; i < list->size(); ++i) {
       const std::string cw = Index(w, i);
-      const Json& spec = (*list)[i];
-      CheckKeys(spec, cw, {"slot", "user", "loginTime", "broadcast"});
-      auto number = static_cast<std::uint16_t>(AsInt(Req(spec, "slot", cw), Member(cw, "slot"), 1, s.maxConnections));
+      const Json& desc = (*list)[i];
+      CheckKeys(desc, cw, {"slot", "user", "loginTime", "broadcast"});
+      auto number = static_cast<std::uint16_t>(AsInt(Req(desc, "slot", cw), Member(cw, "slot"), 1, s.maxConnections));
       Slot& slot = s.slots[number - 1];
       if (slot.inUse) Fail(cw, "slot " + std::to_string(number) + " is taken twice");
       slot.inUse = true;
-      if (const Json* who = Opt(spec, "user")) FillSlot(s, slot, AsString(*who, Member(cw, "user")), Member(cw, "user"));
-      if (const Json* b = Opt(spec, "broadcast")) slot.broadcastMode = static_cast<std::uint16_t>(AsInt(*b, Member(cw, "broadcast"), 0, 3));
-      slot.loginTime = Opt(spec, "loginTime") ? ParseTime(AsString(spec["loginTime"], Member(cw, "loginTime")), Member(cw, "loginTime"))
+      if (const Json* who = Opt(desc, "user")) FillSlot(s, slot, AsString(*who, Member(cw, "user")), Member(cw, "user"));
+      if (const Json* b = Opt(desc, "broadcast")) slot.broadcastMode = static_cast<std::uint16_t>(AsInt(*b, Member(cw, "broadcast"), 0, 3));
+      slot.loginTime = Opt(desc, "loginTime") ? ParseTime(AsString(desc["loginTime"], Member(cw, "loginTime")), Member(cw, "loginTime"))
                                               : now_ - static_cast<std::time_t>(number) * 300;
     }
   }
 
-  void LoadWorkstation(const Json& spec) {
+  void LoadWorkstation(const Json& desc) {
     const std::string w = "workstation";
-    CheckKeys(spec, w, {"country", "codePage", "nameContext", "identity", "firstDrive", "preferredServer", "preferredTree", "connections"});
+    CheckKeys(desc, w, {"country", "codePage", "nameContext", "identity", "firstDrive", "preferredServer", "preferredTree", "connections"});
     Workstation& ws = net_.workstation;
-    if (const Json* c = Opt(spec, "country")) {
+    if (const Json* c = Opt(desc, "country")) {
       ws.countryId = static_cast<std::int32_t>(AsInt(*c, Member(w, "country"), 1, 999));
       if (FindLocale(ws.countryId) == nullptr) Fail(Member(w, "country"), "the client has no conventions for country " + std::to_string(ws.countryId));
     }
-    if (const Json* cp = Opt(spec, "codePage")) {
+    if (const Json* cp = Opt(desc, "codePage")) {
       ws.codePage = static_cast<std::int32_t>(AsInt(*cp, Member(w, "codePage"), 1, 65535));
       if (!IsKnownCodePage(ws.codePage)) Fail(Member(w, "codePage"), "the client has no tables for code page " + std::to_string(ws.codePage));
     }
-    if (const Json* fd = Opt(spec, "firstDrive")) ws.firstDrive = static_cast<std::uint16_t>(AsInt(*fd, Member(w, "firstDrive"), 1, 26));
-    if (const Json* nc = Opt(spec, "nameContext")) {
+    if (const Json* fd = Opt(desc, "firstDrive")) ws.firstDrive = static_cast<std::uint16_t>(AsInt(*fd, Member(w, "firstDrive"), 1, 26));
+    if (const Json* nc = Opt(desc, "nameContext")) {
       const std::string& text = AsString(*nc, Member(w, "nameContext"));
       if (text.size() >= NW_MAX_CONTEXT_NAME) Fail(Member(w, "nameContext"), "a name context is at most 127 characters");
       if (!EqualNoCase(text, kRootName)) ws.nameContext = Container(text, Member(w, "nameContext"))->Name();
     }
-    if (const Json* id = Opt(spec, "identity")) {
+    if (const Json* id = Opt(desc, "identity")) {
       DirEntry* e = ResolveDn(AsString(*id, Member(w, "identity")), Member(w, "identity"));
       if (e->IsContainer() || e->IsAlias()) Fail(Member(w, "identity"), e->Canonical() + " cannot log in");
       ws.identity = e->Name();
     }
-    if (const Json* list = Opt(spec, "connections")) {
+    if (const Json* list = Opt(desc, "connections")) {
       const std::string lw = Member(w, "connections");
       AsArray(*list, lw);
       bool primarySet = false;
@@ -1271,14 +1271,14 @@ class Loader {
       }
       if (!primarySet && !ws.connections.empty()) ws.primary = ws.connections.front()->handle;
     }
-    if (const Json* ps = Opt(spec, "preferredServer")) {
+    if (const Json* ps = Opt(desc, "preferredServer")) {
       const std::string& name = AsString(*ps, Member(w, "preferredServer"));
       if (net_.FindServer(name) == nullptr) Fail(Member(w, "preferredServer"), "no server " + Quote(name));
       ws.preferredServer = UpperAscii(name);
     } else if (Connection* p = ws.Primary()) {
       ws.preferredServer = p->server->name;
     }
-    if (const Json* pt = Opt(spec, "preferredTree")) {
+    if (const Json* pt = Opt(desc, "preferredTree")) {
       const std::string& name = AsString(*pt, Member(w, "preferredTree"));
       if (name.size() > 32) Fail(Member(w, "preferredTree"), "a tree name is at most 32 characters");
       ws.preferredTree = UpperAscii(name);

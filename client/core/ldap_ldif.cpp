@@ -164,23 +164,23 @@ void LoadLdifTree(const fs::path& file, const ldap::NameMap& map, DirectoryTree*
   reader.Read();
 }
 
-void LoadLdifDirectory(const Json& spec, const fs::path& baseDir, const std::string& where, DirectoryTree* tree) {
-  const Json* fileField = &spec;
+void LoadLdifDirectory(const Json& desc, const fs::path& baseDir, const std::string& where, DirectoryTree* tree) {
+  const Json* fileField = &desc;
   std::string fileWhere = where;
   ldap::NameMap map;
-  if (spec.is_object()) {
-    for (const auto& item : spec.items()) {
+  if (desc.is_object()) {
+    for (const auto& item : desc.items()) {
       if (item.key() != "file" && item.key() != "attributeMap" && item.key() != "classMap") {
         throw std::runtime_error(where + ": unknown field '" + item.key() + "'");
       }
     }
-    auto it = spec.find("file");
-    if (it == spec.end()) throw std::runtime_error(where + ": the field 'file' is missing");
+    auto it = desc.find("file");
+    if (it == desc.end()) throw std::runtime_error(where + ": the field 'file' is missing");
     fileField = &*it;
     fileWhere = where + ".file";
-    auto am = spec.find("attributeMap");
-    auto cm = spec.find("classMap");
-    map = ParseNameMap(am == spec.end() ? nullptr : &*am, cm == spec.end() ? nullptr : &*cm, where);
+    auto am = desc.find("attributeMap");
+    auto cm = desc.find("classMap");
+    map = ParseNameMap(am == desc.end() ? nullptr : &*am, cm == desc.end() ? nullptr : &*cm, where);
   }
   if (!fileField->is_string() || fileField->get_ref<const std::string&>().empty()) {
     throw std::runtime_error(fileWhere + ": must name an LDIF file");

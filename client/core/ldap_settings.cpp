@@ -71,21 +71,21 @@ void MapObject(const Json* j, const std::string& where, std::map<std::string, st
 
 }  // namespace
 
-LdapSettings ParseLdapSettings(const Json& spec, const fs::path& baseDir, const std::string& where) {
-  if (!spec.is_object()) Fault(where, "must be an object");
+LdapSettings ParseLdapSettings(const Json& desc, const fs::path& baseDir, const std::string& where) {
+  if (!desc.is_object()) Fault(where, "must be an object");
   static const std::string_view kKeys[] = {
       "uri",      "base",          "bindDn",       "passwordFile", "passwordEnv",        "caFile",
       "startTLS", "verifyCertificate", "timeoutSeconds", "pageSize", "cacheSeconds", "upperCasePasswords",
       "treeName", "servers",       "attributeMap", "classMap"};
-  for (const auto& item : spec.items()) {
+  for (const auto& item : desc.items()) {
     if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys)) {
       Fault(where, "unknown field '" + item.key() + "'");
     }
   }
   LdapSettings s;
   auto opt = [&](std::string_view key) -> const Json* {
-    auto it = spec.find(std::string(key));
-    return it == spec.end() ? nullptr : &*it;
+    auto it = desc.find(std::string(key));
+    return it == desc.end() ? nullptr : &*it;
   };
 
   const Json* uri = opt("uri");

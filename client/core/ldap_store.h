@@ -48,7 +48,7 @@ struct LdapSettings {
 
 // Reads the "ldap" object of a description's "directory". Relative files
 // start at `baseDir`. Throws std::runtime_error("<where>.<field>: <fault>").
-LdapSettings ParseLdapSettings(const nlohmann::ordered_json& spec, const std::filesystem::path& baseDir,
+LdapSettings ParseLdapSettings(const nlohmann::ordered_json& desc, const std::filesystem::path& baseDir,
                                const std::string& where);
 
 // The name table of a description's "attributeMap" and "classMap" objects
@@ -104,7 +104,7 @@ void LoadLdifTree(const std::filesystem::path& file, const ldap::NameMap& map, D
 // The "ldif" value of a description's "directory": a file name, or
 // {"file": ..., "attributeMap": {...}, "classMap": {...}}; fills `tree` as
 // LoadLdifTree does. Throws std::runtime_error("<where>...: <fault>").
-void LoadLdifDirectory(const nlohmann::ordered_json& spec, const std::filesystem::path& baseDir,
+void LoadLdifDirectory(const nlohmann::ordered_json& desc, const std::filesystem::path& baseDir,
                        const std::string& where, DirectoryTree* tree);
 
 }  // namespace nwc
