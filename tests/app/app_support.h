@@ -3,6 +3,8 @@
 // the dialogs the window shows, and clicks on tree nodes.
 #pragma once
 
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <QPoint>
@@ -42,23 +44,7 @@ inline void PrintTo(const QStringList &list, std::ostream *out) {
 namespace app_test {
 
 // A scratch folder removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nwapp-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::filesystem::path &path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = testsupport::TempDir;
 
 // The office network: tree OFFICE with O=ACME holding ADMIN (who may set
 // passwords below O=ACME) and OU=SALES with JDOE (two telephone numbers, a

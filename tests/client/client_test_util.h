@@ -1,6 +1,8 @@
 // Shared helpers of the client tests: put the process on a known network.
 #pragma once
 
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -28,27 +30,7 @@ class DemoNetworkTest : public ::testing::Test {
 };
 
 // A scratch folder removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nwclient-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::string& name, const std::string& text) const {
-    auto file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-    return file;
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = testsupport::TempDir;
 
 inline int CountLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));

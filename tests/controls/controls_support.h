@@ -2,6 +2,8 @@
 // for these tests, and the real client libraries loaded afresh for every test.
 #pragma once
 
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -29,34 +31,15 @@ inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << tex
 namespace controls_test {
 
 // A scratch folder removed at the end of the test.
-class TempDir {
+class TempDir : public testsupport::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nwcontrols-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::filesystem::path &path() const { return path_; }
-
-  void Write(const std::string &name, const std::string &text) const {
-    const auto file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-  }
+  TempDir() : testsupport::TempDir("nwcontrols") {}
   // Puts a folder where a file was: reading it as a file fails.
   void MakeUnreadable(const std::string &name) const {
-    const auto file = path_ / name;
+    const auto file = path() / name;
     std::filesystem::remove(file);
     std::filesystem::create_directories(file);
   }
-
- private:
-  std::filesystem::path path_;
 };
 
 // Script texts of the volumes.
