@@ -3,7 +3,6 @@
 #include "base/nwbase.h"
 
 #include "netware/nwnds.h"
-#include "netware/nwnds_entries.h"
 #include "netware/tessel.h"
 
 void TNWLastError::Assign(const TNWLastError &source) {
@@ -41,12 +40,10 @@ uint32_t TNWDSContextFlags::Bits() const {
 // would clear the context's other flags.
 void TNWDSContextFlags::Write(bool &field, bool value, uint32_t bit) {
   field = value;
-  if (!nwds::NWDSGetContext.Bound() || !nwds::NWDSSetContext.Bound()) return;
+  if (!ContextFlagsAvailable()) return;
   uint32_t flags = GetContextFlags();
   if (DSLastResult != 0) return;
-  flags = value ? (flags | bit) : (flags & ~bit);
-  nuint32 newFlags = flags;
-  DSRecord(nwds::NWDSSetContext(DSContext, DCK_FLAGS, &newFlags));
+  SetContextFlags(value ? (flags | bit) : (flags & ~bit));
 }
 
 void TNWBase::RaiseNWError(const std::string &message) {

@@ -171,6 +171,14 @@ bool AddContextFlags(uint32_t flags) {
   return DSRecord(NWDSSetContext(DSContext, DCK_FLAGS, &combined));
 }
 
+bool SetContextFlags(uint32_t flags) {
+  if (!NWDSSetContext.Bound()) return false;
+  nuint32 value = flags;
+  return DSRecord(NWDSSetContext(DSContext, DCK_FLAGS, &value));
+}
+
+bool ContextFlagsAvailable() { return NWDSGetContext.Bound() && NWDSSetContext.Bound(); }
+
 uint32_t GetContextFlags() {
   if (!NWDSGetContext.Bound()) return 0;
   nuint32 flags = 0;

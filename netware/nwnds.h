@@ -42,6 +42,11 @@ bool ReleaseContext(NWDSContextHandle context);
 void ResetContext();
 bool AddContextFlags(uint32_t flags);
 uint32_t GetContextFlags();
+// Writes the current context's complete flag set (no combining with the old
+// flags); false when the client refuses it or cannot be called.
+bool SetContextFlags(uint32_t flags);
+// Whether the current context's flags can be read and written at all.
+bool ContextFlagsAvailable();
 
 // ---- names and identity -------------------------------------------------------
 std::string DSCanonicalName(const std::string &name);
