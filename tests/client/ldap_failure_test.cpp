@@ -12,6 +12,7 @@
 
 using namespace nwc;
 using nwctest::kPasswordVariable;
+using nwctest::Typed;
 using nwctest::RunCommand;
 using nwctest::Slapd;
 using nwctest::TempDir;
@@ -20,20 +21,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-DName Typed(std::string_view text) {
-  DName n;
-  EXPECT_EQ(CanonicalizeName(text, DName{}, {}, &n), 0) << text;
-  return n;
-}
-
+// Every call of these stores goes to the server.
 LdapSettings SettingsFor(const std::string& uri) {
-  LdapSettings s;
-  s.uri = uri;
-  s.bases = {"o=ACME", "c=US"};
-  s.bindDn = "cn=ADMIN,o=ACME";
-  s.passwordEnv = kPasswordVariable;
-  s.treeName = "ACMECORP";
-  s.cacheSeconds = 0;  // every call goes to the server
+  LdapSettings s = nwctest::SettingsFor(uri);
+  s.cacheSeconds = 0;
   return s;
 }
 

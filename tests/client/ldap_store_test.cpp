@@ -17,28 +17,14 @@
 
 using namespace nwc;
 using nwctest::kPasswordVariable;
+using nwctest::SettingsFor;
+using nwctest::Typed;
 using nwctest::Slapd;
 using nwctest::TempDir;
 using nwctest::CompareTrees;
 using nwctest::Render;
 
 namespace {
-
-DName Typed(std::string_view text) {
-  DName n;
-  EXPECT_EQ(CanonicalizeName(text, DName{}, {}, &n), 0) << text;
-  return n;
-}
-
-LdapSettings SettingsFor(const std::string& uri) {
-  LdapSettings s;
-  s.uri = uri;
-  s.bases = {"o=ACME", "c=US"};
-  s.bindDn = "cn=ADMIN,o=ACME";
-  s.passwordEnv = kPasswordVariable;
-  s.treeName = "ACMECORP";
-  return s;
-}
 
 std::uint32_t IdOf(const DirectoryStore& store, std::string_view name) {
   EntryInfo e;

@@ -21,6 +21,7 @@
 
 #include "client_test_util.h"
 #include "directory.h"
+#include "ldap_store.h"
 
 namespace nwctest {
 
@@ -240,5 +241,23 @@ inline void CompareTrees(const nwc::DirectoryStore& a, std::uint32_t aId, const 
 // The demo's administrator password for the store's bind, from the
 // environment as a description would name it.
 constexpr const char* kPasswordVariable = "NWC_LDAP_TEST_PASSWORD";
+
+// A typed dotted name as the store takes it.
+inline nwc::DName Typed(std::string_view text) {
+  nwc::DName n;
+  EXPECT_EQ(nwc::CanonicalizeName(text, nwc::DName{}, {}, &n), 0) << text;
+  return n;
+}
+
+// Settings for a store on the demo directory at `uri`, bound as ADMIN.
+inline nwc::LdapSettings SettingsFor(const std::string& uri) {
+  nwc::LdapSettings s;
+  s.uri = uri;
+  s.bases = {"o=ACME", "c=US"};
+  s.bindDn = "cn=ADMIN,o=ACME";
+  s.passwordEnv = kPasswordVariable;
+  s.treeName = "ACMECORP";
+  return s;
+}
 
 }  // namespace nwctest
