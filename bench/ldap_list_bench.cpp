@@ -29,6 +29,7 @@
 
 #include "netware/nwnds.h"
 #include "network.h"
+#include "support/run_command.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -39,28 +40,8 @@ const char* const kPasswordVariable = "NWC_BENCH_LDAP_PASSWORD";
 const char* const kContainer = "ou=BIG,o=ACME";
 
 std::string Run(const std::vector<std::string>& args, int* status) {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
   std::string out;
-  char buf[65536];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  *status = testsupport::RunCommand(args, &out);
   return out;
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "client_test_util.h"
+#include "support/run_command.h"
 #include "directory.h"
 #include "ldap_store.h"
 
@@ -46,32 +47,7 @@ inline int FreePort() {
   return port;
 }
 
-// Runs a command (no shell); its standard output, and its exit status.
-inline int RunCommand(const std::vector<std::string>& args, std::string* out) {
-  int pipeFd[2];
-  if (pipe(pipeFd) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipeFd[1], 1);
-    close(pipeFd[0]);
-    close(pipeFd[1]);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipeFd[1]);
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(pipeFd[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
-  close(pipeFd[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::RunCommand;
 
 inline bool SlapdInstalled() {
   for (const char* p : {"/usr/sbin/slapd", "/usr/bin/slapd"}) {
