@@ -34,13 +34,16 @@ nwc::TypeOracle OracleOf(const nwc::DName& name) {
   };
 }
 
-// `text` read under `context` gives `name` again. Texts longer than a name
-// area are never handed out, so they need not.
+// `text` read under `context` gives `name` again: part for part, or (for a
+// relative form, whose upper parts are the context's) the same object, as
+// values compare without regard to case. Texts longer than a name area are
+// never handed out, so they need not.
 void ReadsBack(const std::string& text, const nwc::DName& context, const nwc::TypeOracle& oracle, const nwc::DName& name) {
   if (text.size() > nwc::kMaxDnChars) return;
   if (!name.IsRoot() && nwc::EqualNoCase(text, nwc::kRootName)) std::abort();
   nwc::DName back;
-  if (nwc::CanonicalizeName(text, context, oracle, &back) != 0 || !Same(back, name)) std::abort();
+  if (nwc::CanonicalizeName(text, context, oracle, &back) != 0) std::abort();
+  if (context.IsRoot() ? !Same(back, name) : !nwc::SameName(back, name)) std::abort();
 }
 
 }  // namespace

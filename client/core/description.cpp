@@ -1394,6 +1394,9 @@ std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& bas
   } catch (...) {
     if (error) *error = prefix + "unreadable description";
   }
+  // Field names and texts of the description stand in the message: it stays
+  // one line whatever they hold.
+  if (error) *error = Printable(*error);
   return nullptr;
 }
 

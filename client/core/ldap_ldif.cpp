@@ -70,13 +70,23 @@ class LdifReader {
   void Read() {
     fp_ = std::fopen(file_.c_str(), "rb");
     if (fp_ == nullptr) throw std::runtime_error(file_.string() + ": cannot open the file");
-    std::vector<LdifLine> record;
+    // Unbuffered: the file's bytes are read into chunk_ alone, which is wiped.
+    std::setvbuf(fp_, nullptr, _IONBF, 0);
+    // A record may hold a clear password: its lines are wiped however the
+    // record ends.
+    struct Record {
+      std::vector<LdifLine> lines;
+      void Wipe() {
+        for (LdifLine& l : lines) WipeString(l.text);
+      }
+      ~Record() { Wipe(); }
+    } record;
     bool first = true;
-    while (NextRecord(&record)) {
-      const bool entry = CheckRecord(record, first);
+    while (NextRecord(&record.lines)) {
+      const bool entry = CheckRecord(record.lines, first);
       first = false;
-      if (entry) ParseRecord(record);
-      for (LdifLine& l : record) WipeString(l.text);
+      if (entry) ParseRecord(record.lines);
+      record.Wipe();
     }
     ResolveAliases();
   }
@@ -133,6 +143,10 @@ class LdifReader {
   bool NextRecord(std::vector<LdifLine>* record) {
     record->clear();
     std::string line;
+    struct Wiped {
+      std::string& text;
+      ~Wiped() { WipeString(text); }
+    } wiped{line};
     bool comment = false;
     std::size_t bytes = 0;
     while (NextLine(&line)) {
@@ -155,7 +169,6 @@ class LdifReader {
         line.clear();
       }
     }
-    WipeString(line);
     return !record->empty();
   }
 

@@ -421,6 +421,8 @@ TEST(NetworkDescription, MalformedDescriptionsLeaveNoNetworkAndOneLine) {
       {R"({"servers": [], "workstation": {"country": 999}})", "no conventions for country 999"},
       {R"({"servers": [{"name": "SRV"}], "workstation": {"connections": [{"server": "OTHER"}]}})", "no server 'OTHER'"},
       {R"({"servers": [], "extra": 1})", "unknown field 'extra'"},
+      // Found by fuzzing: a field name with a line break broke the message in two.
+      {R"({"servers": [], "directory": {"ldif": {"file": "x.ldif", "o\nwordMap": {}}}})", "unknown field 'o\\x0AwordMap'"},
       // [Root] names the tree's root, never an object.
       {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"name": "CN=[Root]", "class": "User"}]}]}})", "[Root] is the tree's root"},
       {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "\\[root]", "class": "Organization"}]}})", "[Root] is the tree's root"},
