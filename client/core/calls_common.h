@@ -53,7 +53,7 @@ inline std::optional<std::size_t> BoundedLength(const char* text, std::size_t ro
 // untouched) when it does not fit whole.
 inline bool PutText(char* area, std::size_t room, std::string_view text) {
   if (area == nullptr || text.size() >= room) return false;
-  std::memcpy(area, text.data(), text.size());
+  if (!text.empty()) std::memcpy(area, text.data(), text.size());
   area[text.size()] = '\0';
   return true;
 }

@@ -57,6 +57,7 @@ std::string FormatPath(const DriveMapping& m, int drive, nuint16 format) {
     case kFormatServerVolume: return m.server + "\\" + m.volume + ":" + path;
     case kFormatDrive: return std::string(1, static_cast<char>('A' + drive - 1)) + ":\\";
     case kFormatUnc: return "\\\\" + m.server + "\\" + m.volume + (path.empty() ? "" : "\\" + path);
+    case kFormatNetWare:
     default: return m.server + "/" + m.volume + ":" + path;
   }
 }

@@ -30,7 +30,9 @@ struct LoadError : std::runtime_error {
   throw LoadError(where.empty() ? what : where + ": " + what);
 }
 
-std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
+// Texts of the description quoted in a message. Only names, numbers and
+// words are ever quoted, never a password or an attribute's value.
+std::string Quote(std::string_view s) { return "'" + Printable(s) + "'"; }
 
 std::string Member(const std::string& where, std::string_view key) {
   return where.empty() ? std::string(key) : where + "." + std::string(key);
@@ -142,7 +144,9 @@ std::string Expand(const std::string& pattern, long n, const std::string& where)
       ++j;
     }
     if (j >= pattern.size() || pattern[j] != 'd' || width > 20) {
-      Fail(where, "only %d, %Nd, %0Nd and %% may stand in " + Quote(pattern));
+      // The pattern may be an attribute's value: say where, not what.
+      Fail(where, "only %d, %Nd, %0Nd and %% may stand in a generated text (the '%' at character " +
+                      std::to_string(i + 1) + ")");
     }
     std::string digits = std::to_string(n);
     if (static_cast<int>(digits.size()) < width) {
@@ -361,6 +365,11 @@ class Loader {
     } else if (hashed) {
       entry->password = PasswordHash::Parse(AsString(*hashed, Member(w, "passwordHash")));
       if (!entry->password) Fail(Member(w, "passwordHash"), "not a hash of the form pbkdf2-sha256$<iterations>$<salt>$<hash>");
+      if (entry->password->Iterations() < PasswordHash::kDefaultIterations) {
+        Fail(Member(w, "passwordHash"), "a hash of " + std::to_string(entry->password->Iterations()) +
+                                            " iterations is too weak: give at least " +
+                                            std::to_string(PasswordHash::kDefaultIterations));
+      }
     }
     if (const Json* jobs = Opt(desc, "jobs")) {
       if (entry->baseClass != "Queue") Fail(w, "only a Queue holds jobs");
@@ -381,13 +390,16 @@ class Loader {
       Fail(where, "a " + std::string(cls->name) + " cannot stand below " +
                       (parent->IsRoot() ? std::string("[Root]") : "a " + parentClass));
     }
+    if (HasControlCharacter(nameText)) Fail(where, "the name " + Quote(nameText) + " holds a control character");
     ParsedName parsed;
     int rc = ParseName(nameText, &parsed);
+    if (parsed.absolute && parsed.parts.empty()) Fail(where, "[Root] is the tree's root: no object takes that name");
     if (rc != 0 || parsed.absolute || parsed.trailingDots != 0 || parsed.parts.size() != 1) {
       Fail(where, Quote(nameText) + " is not the name of one object" +
                       (rc == ERR_RDN_TOO_LONG ? " (at most 64 characters)" : ""));
     }
     Rdn rdn = parsed.parts[0];
+    if (EqualNoCase(rdn.value, kRootName)) Fail(where, "[Root] is the tree's root: no object takes that name");
     const bool localityS = cls->name == "Locality" && rdn.type == "S";
     if (rdn.type.empty()) {
       rdn.type = std::string(cls->namingType);
@@ -1288,6 +1300,58 @@ class Loader {
   }
 };
 
+// A JSON syntax fault: where it is and what was expected. The parser's own
+// message ends with the text it read last, which may be a password, so only
+// its fixed parts are kept:
+//   "[json.exception.parse_error.101] parse error at line 3, column 5: syntax
+//    error while parsing object key - invalid literal; last read: '<text>';
+//    expected string literal"
+std::string JsonFault(const Json::parse_error& e, std::string_view json) {
+  const std::string_view what = e.what();
+  // The place: from the message's head, else from the byte offset.
+  std::string place;
+  const std::size_t at = what.find(" at line ");
+  const std::size_t colon = what.find(": ");
+  if (at != std::string_view::npos && colon != std::string_view::npos && at < colon) {
+    place = std::string(what.substr(at + 4, colon - at - 4));
+  } else {
+    const std::size_t byte = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, json.size());
+    const std::string_view before = json.substr(0, byte);
+    const std::size_t lastBreak = before.rfind('\n');
+    place = "line " + std::to_string(std::count(before.begin(), before.end(), '\n') + 1) + ", column " +
+            std::to_string(lastBreak == std::string_view::npos ? byte + 1 : byte - lastBreak);
+  }
+  std::string fault = "malformed JSON";
+  const std::size_t parsing = what.find("while parsing ");
+  const std::size_t dash = what.find(" - ", colon == std::string_view::npos ? 0 : colon);
+  if (dash != std::string_view::npos) {
+    if (parsing != std::string_view::npos && parsing < dash) {
+      fault += " while parsing " + std::string(what.substr(parsing + 14, dash - parsing - 14));
+    }
+    // The lexer's own words come before "; last read", and are fixed texts.
+    std::string_view detail = what.substr(dash + 3);
+    const std::size_t read = detail.find("; last read: '");
+    if (read != std::string_view::npos) {
+      fault += ": " + std::string(detail.substr(0, read));
+    } else {
+      const std::size_t expected = detail.find("; expected ");
+      fault += ": " + std::string(detail.substr(0, expected));
+    }
+  }
+  // What the parser expected instead: one of its token names, at the end.
+  static const std::string_view kTokens[] = {"true literal", "false literal", "null literal", "string literal",
+                                             "number literal", "'['", "'{'", "']'", "'}'", "':'", "','",
+                                             "end of input", "'[', '{', or a literal"};
+  for (std::string_view token : kTokens) {
+    const std::string tail = "; expected " + std::string(token);
+    if (what.size() >= tail.size() && what.substr(what.size() - tail.size()) == tail) {
+      fault += "; expected " + std::string(token);
+      break;
+    }
+  }
+  return place + ": " + Printable(fault);
+}
+
 }  // namespace
 
 std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& baseDir, std::string_view label,
@@ -1322,10 +1386,7 @@ std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& bas
     }
     return net;
   } catch (const Json::parse_error& e) {
-    std::string what = e.what();
-    // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
-    auto cut = what.find("] ");
-    if (error) *error = prefix + "malformed JSON: " + (cut == std::string::npos ? what : what.substr(cut + 2));
+    if (error) *error = prefix + JsonFault(e, json);
   } catch (const LoadError& e) {
     if (error) *error = prefix + e.what();
   } catch (const std::exception& e) {
@@ -1333,6 +1394,9 @@ std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& bas
   } catch (...) {
     if (error) *error = prefix + "unreadable description";
   }
+  // Field names and texts of the description stand in the message: it stays
+  // one line whatever they hold.
+  if (error) *error = Printable(*error);
   return nullptr;
 }
 

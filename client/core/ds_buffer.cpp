@@ -93,6 +93,7 @@ bool FreeBuffer(pBuf_T buf) {
 
 bool Writer::PutBytes(const void* p, std::size_t n) {
   if (n > Room()) return false;
+  if (n == 0) return true;  // an empty value's bytes may be a null pointer
   const auto* bytes = static_cast<const std::uint8_t*>(p);
   buf_.data.insert(buf_.data.end(), bytes, bytes + n);
   return true;
@@ -108,6 +109,9 @@ bool Writer::PutText(std::string_view text) {
 
 bool Reader::GetBytes(void* p, std::size_t n) {
   if (pos_ > buf_.data.size() || n > buf_.data.size() - pos_) return false;
+  // An empty value's area may be a null pointer, which memcpy may not take
+  // even for no bytes.
+  if (n == 0) return true;
   std::memcpy(p, buf_.data.data() + pos_, n);
   pos_ += n;
   return true;

@@ -375,7 +375,7 @@ bool DnToName(std::string_view dn, DName* name) {
   name->parts.clear();
   if (dn.empty()) return true;
   const std::string text(dn);
-  if (text.find('\0') != std::string::npos) return false;
+  if (HasControlCharacter(text)) return false;
   LDAPDN parsed = nullptr;
   if (ldap_str2dn(text.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
   bool ok = true;
@@ -393,8 +393,10 @@ bool DnToName(std::string_view dn, DName* name) {
     Rdn part;
     part.type = NamingTypeOf(std::string_view(ava->la_attr.bv_val, ava->la_attr.bv_len));
     part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
+    // Escaped control characters (\00, \0A) are in no name: such an entry
+    // has no dotted name rather than a cut one.
     if (part.type.empty() || part.value.empty() || part.value.size() > kMaxRdnChars ||
-        part.value.find('\0') != std::string::npos) {
+        HasControlCharacter(part.value)) {
       ok = false;
       break;
     }
@@ -402,12 +404,7 @@ bool DnToName(std::string_view dn, DName* name) {
   }
   ldap_dnfree(parsed);
   // The length of the typed dotted form, escapes included.
-  std::size_t length = 0;
-  for (const Rdn& part : name->parts) {
-    length += part.type.size() + 2 + part.value.size();
-    for (char c : part.value) length += (c == '.' || c == '=' || c == '+' || c == '\\') ? 1 : 0;
-  }
-  if (ok && length > kMaxDnChars + 1) ok = false;
+  if (ok && FormatName(*name, false).size() > kMaxDnChars) ok = false;
   if (!ok) name->parts.clear();
   return ok;
 }

@@ -15,6 +15,8 @@ char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - '
 
 bool NeedsEscape(char c) { return c == '.' || c == '=' || c == '+' || c == '\\'; }
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 // Splits one part at its unescaped '=' and unescapes it.
 int ParsePart(std::string_view raw, Rdn* out) {
   std::string type;
@@ -84,10 +86,30 @@ bool IsNamingType(std::string_view type) {
                      [&](std::string_view t) { return EqualNoCase(t, type); });
 }
 
+bool HasControlCharacter(std::string_view text) { return std::any_of(text.begin(), text.end(), IsControl); }
+
+std::string Printable(std::string_view text) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!IsControl(c)) {
+      out.push_back(c);
+    } else {
+      out += "\\x";
+      out.push_back(digits[byte >> 4]);
+      out.push_back(digits[byte & 15]);
+    }
+  }
+  return out;
+}
+
 int ParseName(std::string_view text, ParsedName* out) {
   *out = ParsedName{};
   if (text.size() > kMaxDnChars) return ERR_DN_TOO_LONG;
   if (text.empty()) return 0;
+  if (HasControlCharacter(text)) return ERR_INVALID_DS_NAME;
   if (EqualNoCase(text, kRootName)) {
     out->absolute = true;
     return 0;
@@ -174,7 +196,9 @@ int CanonicalizeName(std::string_view text, const DName& context, const TypeOrac
 
 std::string EscapeValue(std::string_view value) {
   std::string out;
-  out.reserve(value.size());
+  out.reserve(value.size() + 1);
+  // Written whole, this value would name the root.
+  if (EqualNoCase(value, kRootName)) out.push_back('\\');
   for (char c : value) {
     if (NeedsEscape(c)) out.push_back('\\');
     out.push_back(c);

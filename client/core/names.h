@@ -13,6 +13,9 @@
 //   context. A leading dot together with trailing dots is not a name, nor
 //   are more trailing dots than the context has parts.
 // - An empty name stands for the context itself; "[Root]" for the tree root.
+//   A part whose value reads "[Root]" is written "\[Root]", so that it never
+//   reads back as the root.
+// - Control characters (NUL to US, and DEL) are in no name.
 // - Naming types (C, O, OU, L, S, CN, SA) are case-insensitive and come out
 //   upper-cased; values keep their case and compare without regard to case.
 // - Parts without a type take the type of the existing object of that name
@@ -70,8 +73,16 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 // Whether `type` is a naming type the directory knows (any case).
 bool IsNamingType(std::string_view type);
 
+// Whether the text holds a control character (NUL to US, or DEL), which no
+// name may hold.
+bool HasControlCharacter(std::string_view text);
+
+// The text for a message: control characters written as \xNN, so that a
+// message stays one line and shows what was there.
+std::string Printable(std::string_view text);
+
 // Splits a written name into parts. 0 or ERR_DN_TOO_LONG, ERR_RDN_TOO_LONG,
-// ERR_INVALID_DS_NAME.
+// ERR_INVALID_DS_NAME (also for a control character).
 int ParseName(std::string_view text, ParsedName* out);
 
 // Applies the name context: relative names get the context (less one part per
@@ -101,7 +112,8 @@ bool SameName(const DName& a, const DName& b);
 // Whether `name` is `container` or lies below it.
 bool IsWithin(const DName& name, const DName& container);
 
-// A part's value with dots, equals and plus signs and backslashes escaped.
+// A part's value with dots, equals and plus signs and backslashes escaped,
+// and a value reading "[Root]" written "\[Root]".
 std::string EscapeValue(std::string_view value);
 
 }  // namespace nwc

@@ -30,6 +30,7 @@ class PasswordHash {
   // Constant-time comparison of the hash of `clear` with this one.
   bool Matches(std::string_view clear) const;
   std::string Encoded() const;
+  unsigned Iterations() const { return iterations_; }
 
  private:
   unsigned iterations_ = kDefaultIterations;

@@ -44,6 +44,18 @@ TEST_F(DsBuffers, RequestsHoldWhatFitsAndNoMore) {
   EXPECT_EQ(code, ERR_BUFFER_FULL);
   EXPECT_EQ(put, 4);
 
+  // The exact bound: a buffer of the count word and one name holds it, a
+  // byte less does not.
+  const std::string name = "Full Name";
+  const size_t exact = 4 + (4 + name.size() + 1);
+  Buffer fits(exact);
+  ASSERT_EQ(Ds().NWDSInitBuf(ctx, DSV_READ, fits), 0);
+  EXPECT_EQ(Ds().NWDSPutAttrName(ctx, fits, name.c_str()), 0);
+  EXPECT_EQ(Ds().NWDSPutAttrName(ctx, fits, "A"), ERR_BUFFER_FULL);
+  Buffer oneShort(exact - 1);
+  ASSERT_EQ(Ds().NWDSInitBuf(ctx, DSV_READ, oneShort), 0);
+  EXPECT_EQ(Ds().NWDSPutAttrName(ctx, oneShort, name.c_str()), ERR_BUFFER_FULL);
+
   // A name longer than the whole buffer is refused without being read to
   // its end; the request stays usable.
   ASSERT_EQ(Ds().NWDSInitBuf(ctx, DSV_READ, small), 0);

@@ -122,6 +122,45 @@ TEST_F(DsList, IterationHandlesAreCheckedAndNeverReused) {
   EXPECT_EQ(Ds().NWDSList(acme, "OU=STAFF", &stale, reply), ERR_INVALID_ITERATION);
 }
 
+TEST_F(DsList, TwoListingsOpenAtOnceEachComeWhole) {
+  ASSERT_TRUE(Ds().ready);
+  Context acme("O=ACME");
+  const std::vector<std::string> expected = ModelChildren("OU=STAFF.O=ACME", false);
+  // Small replies: each listing takes many calls, taken in turns.
+  Buffer replyA(512);
+  Buffer replyB(512);
+  nint32 a = NO_MORE_ITERATIONS;
+  nint32 b = NO_MORE_ITERATIONS;
+  std::vector<std::string> gotA, gotB;
+  auto step = [&](nint32* iteration, pBuf_T reply, std::vector<std::string>* got) {
+    ASSERT_EQ(Ds().NWDSList(acme, "OU=STAFF", iteration, reply), 0);
+    nuint32 count = 0;
+    ASSERT_EQ(Ds().NWDSGetObjectCount(acme, reply, &count), 0);
+    for (nuint32 i = 0; i < count; ++i) {
+      char name[MAX_DN_BYTES];
+      nuint32 attrs = 0;
+      Object_Info_T info;
+      ASSERT_EQ(Ds().NWDSGetObjectName(acme, reply, name, &attrs, &info), 0);
+      got->push_back(name);
+    }
+  };
+  step(&a, replyA, &gotA);
+  step(&b, replyB, &gotB);
+  ASSERT_NE(a, NO_MORE_ITERATIONS);
+  ASSERT_NE(b, NO_MORE_ITERATIONS);
+  int guard = 0;
+  while ((a != NO_MORE_ITERATIONS || b != NO_MORE_ITERATIONS) && ++guard < 1000) {
+    // Two open listings never share a handle.
+    if (a != NO_MORE_ITERATIONS && b != NO_MORE_ITERATIONS) {
+      ASSERT_NE(a, b);
+    }
+    if (a != NO_MORE_ITERATIONS) step(&a, replyA, &gotA);
+    if (b != NO_MORE_ITERATIONS) step(&b, replyB, &gotB);
+  }
+  EXPECT_EQ(gotA, expected);
+  EXPECT_EQ(gotB, expected);
+}
+
 TEST_F(DsList, LeavesUnknownNamesAndAliases) {
   ASSERT_TRUE(Ds().ready);
   Context acme("O=ACME");

@@ -2,6 +2,9 @@
 // the record of each syntax, exact value sizes, values over several replies.
 #include <unistd.h>
 
+#include <map>
+#include <set>
+
 #include "ds_client.h"
 
 using namespace dstest;
@@ -175,6 +178,60 @@ TEST_F(DsRead, IntegersAndBooleansHaveTheirOwnSizes) {
   ASSERT_EQ(attempts.code, 0);
   EXPECT_EQ(attempts.values[0].syntax, static_cast<nuint32>(SYN_COUNTER));
   EXPECT_EQ(attempts.values[0].Record<nint32>(), -2);
+}
+
+TEST_F(DsRead, EveryKindOfValueReadsWholeEmptyAndStreamOnesToo) {
+  ASSERT_TRUE(Ds().ready);
+  ASSERT_TRUE(nwc::LoadNetworkFromString(R"({
+    "tree": {"name": "T_TREE", "objects": [{"name": "O=T", "class": "Organization", "objects": [
+      {"name": "CN=U2", "class": "User", "attributes": {"Login Script": ["MAP G:"]}},
+      {"name": "CN=U1", "class": "User", "attributes": {
+        "Full Name": "U One", "Telephone Number": "555", "Facsimile Telephone Number": "556",
+        "Bindery Type": "12", "See Also": "CN=U2.O=T", "Login Grace Limit": 6, "Login Disabled": true,
+        "Login Expiration Time": 0, "Home Directory": {"volume": "CN=T-FS1_SYS.O=T", "path": "HOME"},
+        "Notify": {"name": "CN=U2.O=T", "level": 1}, "EMail Address": "u@t",
+        "Login Allowed Time Map": "", "External Name": "abc", "Login Script": ""}}]}]},
+    "servers": [{"name": "T-FS1", "tree": "T_TREE", "context": "O=T", "volumes": [{"name": "SYS", "path": "."}]}],
+    "workstation": {"nameContext": "O=T", "identity": "CN=U1.O=T",
+                    "connections": [{"server": "T-FS1", "slot": 1, "user": "CN=U1.O=T"}]}})", "."));
+  Context t("O=T");
+  std::set<nuint32> syntaxes;
+  std::map<std::string, nuint32> octets;  // the length an octet or stream value gives
+  for (const char* object : {"U1", "U2"}) {
+    Buffer reply;
+    nint32 iteration = NO_MORE_ITERATIONS;
+    do {
+      ASSERT_EQ(Ds().NWDSRead(t, object, DS_ATTRIBUTE_VALUES, 1, nullptr, &iteration, reply), 0) << object;
+      nuint32 attrs = 0;
+      ASSERT_EQ(Ds().NWDSGetAttrCount(t, reply, &attrs), 0);
+      for (nuint32 a = 0; a < attrs; ++a) {
+        char name[MAX_SCHEMA_NAME_BYTES];
+        nuint32 count = 0;
+        nuint32 syntax = 0;
+        ASSERT_EQ(Ds().NWDSGetAttrName(t, reply, name, &count, &syntax), 0);
+        for (nuint32 v = 0; v < count; ++v) {
+          nuint32 size = 0;
+          ASSERT_EQ(Ds().NWDSComputeAttrValSize(t, reply, syntax, &size), 0) << name;
+          std::vector<uint8_t> block(size + kGuardBytes, kGuard);
+          ASSERT_EQ(Ds().NWDSGetAttrVal(t, reply, syntax, block.data()), 0) << name;
+          for (size_t g = size; g < block.size(); ++g) ASSERT_EQ(block[g], kGuard) << name;
+          syntaxes.insert(syntax);
+          if (syntax == SYN_OCTET_STRING || syntax == SYN_STREAM) {
+            nuint32 length = 0;
+            std::memcpy(&length, block.data(), sizeof length);
+            octets[std::string(object) + "/" + name] = length;
+          }
+        }
+      }
+    } while (iteration != NO_MORE_ITERATIONS);
+  }
+  EXPECT_EQ(syntaxes, (std::set<nuint32>{SYN_DIST_NAME, SYN_CI_STRING, SYN_NU_STRING, SYN_CLASS_NAME, SYN_TEL_NUMBER,
+                                         SYN_FAX_NUMBER, SYN_BOOLEAN, SYN_INTEGER, SYN_TIME, SYN_PATH, SYN_TYPED_NAME,
+                                         SYN_EMAIL_ADDRESS, SYN_OCTET_STRING, SYN_STREAM}));
+  // A stream's content comes through NWDSOpenStream; its value in a reply is
+  // empty, as an empty octet string is.
+  EXPECT_EQ(octets, (std::map<std::string, nuint32>{{"U1/External Name", 3}, {"U1/Login Allowed Time Map", 0},
+                                                    {"U1/Login Script", 0}, {"U2/Login Script", 0}}));
 }
 
 TEST_F(DsRead, ValuesThatDoNotFitOneReplyFollowInTheNext) {

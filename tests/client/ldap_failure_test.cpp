@@ -130,17 +130,20 @@ TEST_F(LdapFailure, AServerThatStopsAnsweringTimesOut) {
   EntryInfo e;
   ASSERT_EQ(store.Resolve(Typed("O=ACME"), false, &e), 0);
 
+  // The bound leaves room for a busy machine; a wait that is not cut at
+  // the time-out goes on until the server answers, which it never does.
+  constexpr double kBound = 8.0;
   server.Signal(SIGSTOP);
   auto start = Clock::now();
   EXPECT_EQ(store.Resolve(Typed("OU=SALES.O=ACME"), false, &e), ERR_TRANSPORT_FAILURE);
   double took = Seconds(start);
   EXPECT_GE(took, 0.9);
-  EXPECT_LT(took, 2.5);
+  EXPECT_LT(took, kBound);
   // A new connection waits no longer: the server takes the connection but
   // never answers the login.
   start = Clock::now();
   EXPECT_EQ(store.WhoAmI(&e), ERR_TRANSPORT_FAILURE);
-  EXPECT_LT(Seconds(start), 2.5);
+  EXPECT_LT(Seconds(start), kBound);
 
   server.Signal(SIGCONT);
   ASSERT_EQ(store.WhoAmI(&e), 0);

@@ -179,6 +179,50 @@ TEST_F(LdifDirectory, FaultsInTheFileNameTheLine) {
   EXPECT_EQ(CurrentNetwork(), nullptr);
 }
 
+TEST_F(LdifDirectory, HostileFilesEndInAClearFaultNeverACrash) {
+  TempDir tmp;
+  tmp.Write("secret.txt", "TOP SECRET\n");
+  const std::string org = "dn: o=ACME\nobjectClass: organization\no: ACME\n";
+  const std::pair<std::string, std::string> cases[] = {
+      // Each of these crashed the loader or libldap.
+      {org + ": x\n", "bad.ldif:4: the attribute name is missing"},
+      {"dn: o=A\nobjectClass: organization\n-\n", "bad.ldif:3: '-' belongs to a change record"},
+      {"1234\n", "bad.ldif:1: expected an attribute name and ':'"},
+      {"# an export\n\n1234\n\n" + org, "bad.ldif:3: expected an attribute name"},
+      // Nothing makes the loader read another file.
+      {org + "description:< file://" + (tmp.path() / "secret.txt").string() + "\n", "bad.ldif:4: a value read from a URL"},
+      {org + "description:\n < file:///dev/zero\n", "bad.ldif:4: a value read from a URL"},
+      {"include: file://" + (tmp.path() / "secret.txt").string() + "\n\n" + org, "bad.ldif:1: 'include:' would read another file"},
+      // Entries only, whole lines, names without control characters.
+      {org + "\ndn: cn=X,o=ACME\nchangetype: delete\n", "bad.ldif:6: 'changetype:' belongs to a change record"},
+      {org + "description: a" + std::string(1, '\0') + "b\n", "bad.ldif:4: a NUL byte"},
+      {org + "description:: !!!!\n", "bad.ldif:4: the value after '::' is not base64"},
+      {"objectClass: organization\ndn: o=ACME\n", "bad.ldif:1: a record starts with its 'dn:' line"},
+      {org + "dn: o=OTHER\nobjectClass: organization\n", "bad.ldif:4: a second 'dn:' line"},
+      {"version: 2\n\n" + org, "bad.ldif:1: only LDIF version 1"},
+      {org + "\ndn: cn=A\\00B,o=ACME\nobjectClass: person\ncn: A\n", "bad.ldif:5: 'cn=A\\00B,o=ACME' is not a directory name"},
+      {org + "\ndn:: Y249QQFCLG89QUNNRQ==\nobjectClass: person\n", "bad.ldif:5: 'cn=A\\x01B,o=ACME' is not a directory name"},
+      {org + "\ndn: cn=[Root],o=ACME\nobjectClass: person\ncn: [Root]\n", "bad.ldif:5: [Root] is the tree's root"},
+  };
+  for (const auto& [text, expected] : cases) {
+    tmp.Write("bad.ldif", text);
+    const std::string err = Refused(std::string(R"({"directory": {"ldif": "bad.ldif"}, )") + kServers + "}", tmp.path());
+    EXPECT_NE(err.find(expected), std::string::npos) << text << "\n" << err;
+    EXPECT_EQ(nwctest::CountLines(err), 1) << err;
+    EXPECT_EQ(err.find("TOP SECRET"), std::string::npos) << err;
+    EXPECT_EQ(CurrentNetwork(), nullptr);
+  }
+  // Comments, folded lines, a version line and CR LF ends are LDIF as usual.
+  tmp.Write("good.ldif", "version: 1\r\n# the organization\r\n#  and more\r\ndn: o=ACME\r\nobjectClass: organization\r\n"
+                         "descrip\r\n tion: a <b>\r\n\r\n\r\ndn: cn=X,o=ACME\nobjectClass: person\ncn: X\n");
+  ASSERT_TRUE(LoadNetworkFromString(std::string(R"({"directory": {"ldif": "good.ldif"}, )") + kServers + "}", tmp.path(),
+                                    "net.json"));
+  AttributeValues d;
+  ASSERT_EQ(CurrentNetwork()->Store()->ReadAttribute(IdOf(*CurrentNetwork()->Store(), "O=ACME"), "Description", &d), 0);
+  EXPECT_EQ(*d.values.front().Text(), "a <b>");
+  IdOf(*CurrentNetwork()->Store(), "CN=X.O=ACME");
+}
+
 TEST_F(LdifDirectory, TheLdapSectionOfADescription) {
   TempDir tmp;
   tmp.Write("pw", "NOVELL\n");

@@ -2,10 +2,13 @@
 // same answers as the built-in store on the same directory, paging past the
 // server's size limit, names that need escaping, passwords with and without
 // rights.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <ldap.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <set>
 
@@ -25,6 +28,46 @@ using nwctest::CompareTrees;
 using nwctest::Render;
 
 namespace {
+
+// Whether the process's writable memory holds `text` (upper-cased when
+// `upper`). The text is compared where it stands, in the program's read-only
+// data, so the search leaves no copy of its own behind.
+bool MemoryHolds(std::string_view text, bool upper) {
+  auto at = [&](std::size_t k) {
+    const char c = text[k];
+    return upper && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  std::ifstream maps("/proc/self/maps");
+  const int mem = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(mem, 0);
+  std::vector<char> chunk(1 << 20);
+  std::string line;
+  bool found = false;
+  while (!found && std::getline(maps, line)) {
+    unsigned long from = 0, to = 0;
+    char perms[8] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %7s", &from, &to, perms) != 3) continue;
+    // Writable mappings; the sanitizers' shadow and reserved ranges are larger.
+    if (perms[0] != 'r' || perms[1] != 'w' || to - from > (1ul << 30)) continue;
+    for (unsigned long pos = from; pos < to && !found;) {
+      const ssize_t got = pread(mem, chunk.data(), std::min<unsigned long>(chunk.size(), to - pos), static_cast<off_t>(pos));
+      if (got <= 0) break;
+      const auto n = static_cast<std::size_t>(got);
+      const char* end = chunk.data() + n;
+      for (const char* p = chunk.data(); !found && p != nullptr && end - p >= static_cast<std::ptrdiff_t>(text.size()); ++p) {
+        p = static_cast<const char*>(std::memchr(p, at(0), static_cast<std::size_t>(end - p)));
+        if (p == nullptr || end - p < static_cast<std::ptrdiff_t>(text.size())) break;
+        std::size_t k = 1;
+        while (k < text.size() && p[k] == at(k)) ++k;
+        found = k == text.size();
+      }
+      // Overlap the chunks by the text's length, less one.
+      pos += n > text.size() ? n - text.size() + 1 : n;
+    }
+  }
+  if (mem >= 0) close(mem);
+  return found;
+}
 
 std::uint32_t IdOf(const DirectoryStore& store, std::string_view name) {
   EntryInfo e;
@@ -229,7 +272,13 @@ TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
                                "cn: STARX\n\n"
                                "dn: cn=(paren),ou=Comma\\, Unit,o=ACME\n"
                                "objectClass: ndsUser\n"
-                               "cn: (paren)\n\n");
+                               "cn: (paren)\n\n"
+                               "dn: cn=[Root],ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn: [Root]\n\n"
+                               "dn: cn=STARX\\01Y,ou=Comma\\, Unit,o=ACME\n"
+                               "objectClass: ndsUser\n"
+                               "cn:: U1RBUlgBWQ==\n\n");
   Slapd server;
   Slapd::Options o;
   o.ldif = {extra.string()};
@@ -246,7 +295,20 @@ TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
   ASSERT_EQ(store.ListSubordinates(e.id, 0, 100, &page, &total), 0);
   std::set<std::string> values;
   for (const EntryInfo& c : page) values.insert(c.name.parts.front().value);
-  EXPECT_EQ(values, (std::set<std::string>{"Smith, John", "A+B", "back\\slash", "J.Doe", "STARX", "(paren)"}));
+  // A name with a control character is left out, not listed cut (as STARX).
+  EXPECT_EQ(values, (std::set<std::string>{"Smith, John", "A+B", "back\\slash", "J.Doe", "STARX", "(paren)", "[Root]"}));
+  EXPECT_EQ(total, values.size());
+
+  // The entry called [Root] reads back as itself, never as the tree's root.
+  const EntryInfo& rootLike = *std::find_if(page.begin(), page.end(), [](const EntryInfo& c) { return c.name.parts.front().value == "[Root]"; });
+  for (bool typeless : {false, true}) {
+    const std::string shown = FormatRelative(rootLike.name, unit, typeless);
+    EXPECT_EQ(shown, typeless ? "\\[Root]" : "CN=\\[Root]");
+    DName back;
+    ASSERT_EQ(CanonicalizeName(shown, unit, store.Oracle(), &back), 0);
+    ASSERT_EQ(store.Resolve(back, false, &e), 0);
+    EXPECT_EQ(e.id, rootLike.id);
+  }
 
   // Dotted names with the directory's own escapes reach the same entries.
   for (const char* text : {"CN=Smith, John.OU=Comma, Unit.O=ACME", "CN=A\\+B.OU=Comma, Unit.O=ACME",
@@ -328,4 +390,32 @@ TEST(LdapStore, PasswordsWithAndWithoutRightsAsTheBuiltinStore) {
   // An empty password proves nothing to an LDAP server: it is never accepted.
   EXPECT_EQ(asAdmin.VerifyPassword(IdOf(asAdmin, "CN=BWILSON.OU=SALES.O=ACME"), ""), ERR_FAILED_AUTHENTICATION);
   ResetNetwork();
+}
+
+TEST(LdapStore, APasswordChangeLeavesNoCopyInMemory) {
+  // libldap frees its request buffers as they are; the client gives it
+  // memory functions that wipe what they free.
+  constexpr std::string_view kOld = "Qz7-old-Wq";
+  constexpr std::string_view kNew = "Kx4-new-Mp";
+  // The scan finds what is there.
+  const std::string probe(std::string_view("Zq9-probe-Vt"));
+  ASSERT_TRUE(MemoryHolds("Zq9-probe-Vt", false));
+  Slapd server;
+  ASSERT_TRUE(server.Start({}));
+  setenv(kPasswordVariable, "NOVELL", 1);
+  {
+    LdapStore store(SettingsFor(server.Uri()));
+    const std::uint32_t jsmith = IdOf(store, "CN=JSMITH.OU=SALES.O=ACME");
+    ASSERT_EQ(store.SetPassword(jsmith, kOld), 0);
+    ASSERT_EQ(store.ChangePassword(jsmith, kOld, kNew), 0);
+    ASSERT_EQ(store.VerifyPassword(jsmith, kNew), 0);
+    for (std::string_view password : {kOld, kNew}) {
+      EXPECT_FALSE(MemoryHolds(password, true)) << "upper-cased";
+      EXPECT_FALSE(MemoryHolds(password, false)) << "as typed";
+    }
+  }
+  for (std::string_view password : {kOld, kNew}) {
+    EXPECT_FALSE(MemoryHolds(password, true)) << "upper-cased, the store gone";
+    EXPECT_FALSE(MemoryHolds(password, false));
+  }
 }

@@ -137,3 +137,39 @@ TEST(Names, WithinTellsContainment) {
   EXPECT_FALSE(IsWithin(Canon("CN=A.O=ACMEX"), Canon("O=ACME")));
   EXPECT_FALSE(IsWithin(Canon("O=ACME"), Canon("OU=S.O=ACME")));
 }
+
+TEST(Names, NoWrittenNameReadsBackAsTheRoot) {
+  // An object called [Root] keeps its own name in every form the client
+  // writes, so that none reads back as the tree's root.
+  const DName n = Canon("CN=[Root].O=ACME");
+  ASSERT_EQ(n.Depth(), 2u);
+  EXPECT_EQ(n.parts[0].value, "[Root]");
+  const DName ctx = Canon("O=ACME");
+  TypeOracle oracle = [](const DName& parent, const std::string& value) -> std::string {
+    if (parent.IsRoot() && value == "ACME") return "O";
+    if (parent.Depth() == 1 && EqualNoCase(value, "[Root]")) return "CN";
+    return {};
+  };
+  for (bool typeless : {false, true}) {
+    // The full name read from [Root], the shortest one from the context.
+    const std::pair<std::string, DName> forms[] = {{FormatName(n, typeless), DName{}},
+                                                   {FormatRelative(n, ctx, typeless), ctx}};
+    for (const auto& [text, context] : forms) {
+      SCOPED_TRACE(text);
+      EXPECT_NE(text, "[Root]");
+      DName back;
+      ASSERT_EQ(CanonicalizeName(text, context, oracle, &back), 0);
+      EXPECT_TRUE(SameName(back, n));
+    }
+  }
+  EXPECT_EQ(FormatName(Canon("CN=[ROOT]"), true), "\\[ROOT]");
+  EXPECT_TRUE(Canon("[ROOT]").IsRoot());
+}
+
+TEST(Names, ControlCharactersAreInNoName) {
+  EXPECT_EQ(Code(std::string_view("CN=A\0B", 6)), ERR_INVALID_DS_NAME);
+  EXPECT_EQ(Code("CN=A\nB.O=X"), ERR_INVALID_DS_NAME);
+  EXPECT_EQ(Code("A\x7F"), ERR_INVALID_DS_NAME);
+  EXPECT_EQ(Code("CN=A\\\x01"), ERR_INVALID_DS_NAME);  // not even escaped
+  EXPECT_EQ(Code("CN=A B\xC3\xA9"), 0);  // blanks and letters beyond ASCII are fine
+}

@@ -421,6 +421,16 @@ TEST(NetworkDescription, MalformedDescriptionsLeaveNoNetworkAndOneLine) {
       {R"({"servers": [], "workstation": {"country": 999}})", "no conventions for country 999"},
       {R"({"servers": [{"name": "SRV"}], "workstation": {"connections": [{"server": "OTHER"}]}})", "no server 'OTHER'"},
       {R"({"servers": [], "extra": 1})", "unknown field 'extra'"},
+      // Found by fuzzing: a field name with a line break broke the message in two.
+      {R"({"servers": [], "directory": {"ldif": {"file": "x.ldif", "o\nwordMap": {}}}})", "unknown field 'o\\x0AwordMap'"},
+      // [Root] names the tree's root, never an object.
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"name": "CN=[Root]", "class": "User"}]}]}})", "[Root] is the tree's root"},
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "\\[root]", "class": "Organization"}]}})", "[Root] is the tree's root"},
+      // A NUL would cut the name short: A and A<NUL>B would both list as A.
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"name": "A", "class": "User"}, {"name": "A\u0000B", "class": "User"}]}]}})", "objects[1]: the name 'A\\x00B' holds a control character"},
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A\tB", "class": "Organization"}]}})", "holds a control character"},
+      // A hash of one round is no protection; the message names the object.
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"name": "CN=U", "class": "User", "passwordHash": "pbkdf2-sha256$9999$00000000000000000000000000000000$0000000000000000000000000000000000000000000000000000000000000000"}]}]}})", "(CN=U.O=A).passwordHash: a hash of 9999 iterations is too weak"},
   };
   for (const Case& c : cases) {
     std::string err = FailingLoad(c.json, dir.path());
@@ -428,6 +438,22 @@ TEST(NetworkDescription, MalformedDescriptionsLeaveNoNetworkAndOneLine) {
     EXPECT_NE(err.find("broken.json"), std::string::npos) << err;
     EXPECT_NE(err.find(c.fault), std::string::npos) << "expected '" << c.fault << "' in: " << err;
   }
+  // A syntax fault names its place and what was expected, never the text
+  // read, which can be a password.
+  for (const std::string& json : {std::string(R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization",
+                                                   "password": "Sup3r)") + "\n" + R"(Secret"}]}})",
+                                  std::string(R"({"servers": [], "x": {"password": "Sup3rSecret" "y": 1}})"),
+                                  std::string(R"({"servers": [], "x": {"password": Sup3rSecret}})")}) {
+    std::string err = FailingLoad(json, dir.path());
+    EXPECT_EQ(CountLines(err), 1) << err;
+    EXPECT_NE(err.find("broken.json: line "), std::string::npos) << err;
+    EXPECT_NE(err.find(", column "), std::string::npos) << err;
+    EXPECT_EQ(err.find("Sup3r"), std::string::npos) << err;
+    EXPECT_EQ(err.find("up3"), std::string::npos) << err;
+  }
+  EXPECT_NE(FailingLoad(R"({"servers": [], "x": {"password": "Sup3rSecret" "y": 1}})").find("line 1, column 51: malformed JSON while parsing object: unexpected string literal; expected '}'"),
+            std::string::npos);
+
   // A good description afterwards brings the network back.
   ASSERT_TRUE(LoadNetworkFromString(kMinimal, dir.path()));
   EXPECT_NE(CurrentNetwork(), nullptr);

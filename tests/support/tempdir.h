@@ -26,10 +26,15 @@ class TempDir {
   const std::filesystem::path &path() const { return path_; }
 
   // Writes a file below the folder, making its folders; returns its path.
+  // A file written before is replaced whole: the text goes to a new file
+  // that is then renamed over it, so that no reader sees it half-written.
   std::filesystem::path Write(const std::string &name, const std::string &text) const {
     const auto file = path_ / name;
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
+    auto fresh = file;
+    fresh += ".new";
+    std::ofstream(fresh, std::ios::binary) << text;
+    std::filesystem::rename(fresh, file);
     return file;
   }
 
