@@ -1,6 +1,8 @@
 // The plain form controls and the docking layout.
 #include "app/formcontrols.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QChildEvent>
 #include <QGuiApplication>
@@ -25,6 +27,20 @@ void PaintBackground(QWidget *widget, TColor color) {
   palette.setColor(QPalette::Window, ColorOf(color, widget));
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
+}
+
+// Screen readers meet a tool bar as a tool bar and its separators as
+// separators (plain frames and buttons by default).
+QAccessibleInterface *ToolBarAccessible(const QString &, QObject *object) {
+  if (auto *bar = qobject_cast<TToolBar *>(object)) return new QAccessibleWidget(bar, QAccessible::ToolBar);
+  auto *button = qobject_cast<TToolButton *>(object);
+  if (button != nullptr && button->IsSeparator()) return new QAccessibleWidget(button, QAccessible::Separator);
+  return nullptr;
+}
+
+void InstallToolBarAccessible() {
+  static const bool installed = (QAccessible::installFactory(&ToolBarAccessible), true);
+  (void)installed;
 }
 
 // Hidden on purpose, not merely because its window is not shown yet.
@@ -243,7 +259,10 @@ QPixmap TImageList::Pixmap(int index) const {
 
 // ---- TToolBar -----------------------------------------------------------------------------
 
-TToolBar::TToolBar(QWidget *parent) : QFrame(parent) { PaintBackground(this, color_); }
+TToolBar::TToolBar(QWidget *parent) : QFrame(parent) {
+  InstallToolBarAccessible();
+  PaintBackground(this, color_);
+}
 
 void TToolBar::SetButtonHeight(int height) {
   buttonHeight_ = std::max(height, 0);
@@ -318,6 +337,7 @@ void TToolBar::paintEvent(QPaintEvent *event) {
 // ---- TToolButton --------------------------------------------------------------------------
 
 TToolButton::TToolButton(QWidget *parent) : QToolButton(parent) {
+  InstallToolBarAccessible();
   setAutoRaise(true);
   setFocusPolicy(Qt::NoFocus);
   setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -369,6 +389,27 @@ TLabel::TLabel(QWidget *parent) : QLabel(parent) { setAlignment(Qt::AlignLeft | 
 void TLabel::SetCaption(const QString &caption) {
   setText(caption);
   if (autoSize_) adjustSize();
+  NameFocusControl();
+}
+
+void TLabel::SetFocusControl(QWidget *control) {
+  setBuddy(control);
+  NameFocusControl();
+}
+
+void TLabel::NameFocusControl() {
+  QWidget *control = buddy();
+  if (control == nullptr) return;
+  const QString caption = text();
+  QString name;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    // "&&" is an ampersand, a single "&" marks the mnemonic.
+    if (caption.at(i) == QLatin1Char('&') && ++i >= caption.size()) break;
+    name += caption.at(i);
+  }
+  name = name.trimmed();
+  if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+  control->setAccessibleName(name.trimmed());
 }
 
 void TLabel::SetAlignment(TAlignment alignment) {

@@ -21,6 +21,8 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <algorithm>
+
 #include "base/nwbase.h"
 
 // ---- enumerations of the stored properties -------------------------------------
@@ -230,9 +232,12 @@ class TToolBar : public QFrame, public TLoadingState {
 };
 
 // A button (or separator) of a tool bar; a click calls OnClick with the
-// button as sender.
+// button as sender. The button shows its glyph only; its caption is the name
+// a screen reader gives it. A separator is presented to screen readers as a
+// separator, not as a button.
 class TToolButton : public QToolButton, public TLoadingState {
   Q_OBJECT
+  Q_PROPERTY(QString Caption READ text WRITE setText)
   Q_PROPERTY(int ImageIndex READ ImageIndex WRITE SetImageIndex)
   Q_PROPERTY(NWForms::TToolButtonStyle Style READ Style WRITE SetStyle)
   Q_PROPERTY(TNotifyEvent OnClick READ OnClick WRITE SetOnClick)
@@ -262,24 +267,30 @@ class TToolButton : public QToolButton, public TLoadingState {
   TNotifyEvent onClick_;
 };
 
-// A static text.
+// A static text. Its FocusControl is the control it labels: the label is that
+// control's buddy, and the control's accessible name is the caption without
+// its mnemonic and closing colon ("Full Name:" names the field "Full Name").
 class TLabel : public QLabel, public TLoadingState {
   Q_OBJECT
   Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
   Q_PROPERTY(NWForms::TAlignment Alignment READ Alignment WRITE SetAlignment)
   Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
+  Q_PROPERTY(QWidget *FocusControl READ buddy WRITE SetFocusControl)
 
  public:
   explicit TLabel(QWidget *parent = nullptr);
 
   QString Caption() const { return text(); }
   void SetCaption(const QString &caption);
+  void SetFocusControl(QWidget *control);
   NWForms::TAlignment Alignment() const { return alignment_; }
   void SetAlignment(NWForms::TAlignment alignment);
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool autoSize);
 
  private:
+  void NameFocusControl();
+
   NWForms::TAlignment alignment_ = NWForms::taLeftJustify;
   bool autoSize_ = true;
 };
@@ -309,6 +320,24 @@ class TGroupBox : public QGroupBox, public TLoadingState {
 
  public:
   explicit TGroupBox(QWidget *parent = nullptr);
+};
+
+// The size limits of a form, as a description stores them (0: none).
+class TSizeConstraints : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(int MinWidth READ MinWidth WRITE SetMinWidth)
+  Q_PROPERTY(int MinHeight READ MinHeight WRITE SetMinHeight)
+
+ public:
+  explicit TSizeConstraints(QWidget *owner) : QObject(owner), owner_(owner) {}
+
+  int MinWidth() const { return owner_->minimumWidth(); }
+  void SetMinWidth(int width) { owner_->setMinimumWidth(std::max(width, 0)); }
+  int MinHeight() const { return owner_->minimumHeight(); }
+  void SetMinHeight(int height) { owner_->setMinimumHeight(std::max(height, 0)); }
+
+ private:
+  QWidget *owner_;
 };
 
 // The font of a form, as a description stores it: a face name and a

@@ -1,6 +1,7 @@
 // The form base class, the component registry and the description reader.
 #include "app/formloader.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -24,7 +25,8 @@ using namespace NWForms;
 
 // ---- TCustomForm --------------------------------------------------------------------------
 
-TCustomForm::TCustomForm(QWidget *parent) : QWidget(parent), font_(new TFont(this)) {
+TCustomForm::TCustomForm(QWidget *parent)
+    : QWidget(parent), font_(new TFont(this)), constraints_(new TSizeConstraints(this)) {
   TDockLayout::Of(this);
 }
 
@@ -273,11 +275,20 @@ class Reader {
       return;
     }
 
-    const QVariant converted = property.isEnumType() ? EnumValue(property, value, described)
-                                                     : PlainValue(type, value, described);
+    QVariant converted = property.isEnumType() ? EnumValue(property, value, described)
+                                               : PlainValue(type, value, described);
+    if (key == QLatin1String("Caption") && type == QMetaType::fromType<QString>()) {
+      converted = Translated(converted.toString());
+    }
     if (!property.write(&target, converted)) {
       throw TFormError(QStringLiteral("Cannot set %1 to %2").arg(described, Show(value)));
     }
+  }
+
+  // The texts the user reads (captions and hints) in the user's language,
+  // translated in the context of the form's class.
+  QString Translated(const QString &text) const {
+    return QCoreApplication::translate(form_.metaObject()->className(), text.toUtf8().constData());
   }
 
   static QMetaProperty PropertyOf(const QObject &target, const QString &name) {
@@ -430,7 +441,7 @@ class Reader {
       }
       TDockLayout::Dock(&widget, static_cast<TAlign>(align));
     } else if (key == QLatin1String("Hint")) {
-      widget.setToolTip(String(value, described));
+      widget.setToolTip(Translated(String(value, described)));
     } else if (key == QLatin1String("Enabled")) {
       widget.setEnabled(Boolean(value, described));
     } else if (key == QLatin1String("Visible") && !widget.isWindow()) {

@@ -18,6 +18,7 @@
 //   - every widget also takes Left, Top, Width, Height, Align, Hint, Enabled,
 //     Visible and TabOrder; edits take Text, memos Lines, and trees Indent
 //     and Items (sample nodes) too.
+// Captions and hints are shown translated, in the context of the form's class.
 // After the references are resolved every component's Loaded() runs, in the
 // order of construction, and then the form's.
 #pragma once
@@ -60,6 +61,7 @@ class TCustomForm : public QWidget, public TLoadingState {
   Q_PROPERTY(int ClientHeight READ ClientHeight WRITE SetClientHeight)
   Q_PROPERTY(NWForms::TColor Color READ Color WRITE SetColor)
   Q_PROPERTY(TFont *Font READ Font)
+  Q_PROPERTY(TSizeConstraints *Constraints READ Constraints)
   Q_PROPERTY(NWForms::TPosition Position READ Position WRITE SetPosition)
   // Tool tips show as the toolkit shows them; the flag is kept for descriptions.
   Q_PROPERTY(bool ShowHint READ ShowHint WRITE SetShowHint)
@@ -75,6 +77,7 @@ class TCustomForm : public QWidget, public TLoadingState {
   NWForms::TColor Color() const { return color_; }
   void SetColor(NWForms::TColor color);
   TFont *Font() const { return font_; }
+  TSizeConstraints *Constraints() const { return constraints_; }
   NWForms::TPosition Position() const { return position_; }
   void SetPosition(NWForms::TPosition position) { position_ = position; }
   bool ShowHint() const { return showHint_; }
@@ -123,6 +126,7 @@ class TCustomForm : public QWidget, public TLoadingState {
 
   NWForms::TColor color_ = NWForms::clBtnFace;
   TFont *font_;
+  TSizeConstraints *constraints_;
   NWForms::TPosition position_ = NWForms::poDesigned;
   bool showHint_ = false;
   bool placed_ = false;

@@ -1,6 +1,7 @@
 // The main window: its construction from the stored description and its
 // four handlers.
 #include <QApplication>
+#include <QIcon>
 #include <QString>
 
 #include <cstdio>
@@ -21,6 +22,28 @@ static void InitFormResources() { Q_INIT_RESOURCE(main); }
 namespace {
 
 const QString kDescription = QStringLiteral(":/forms/main.form.json");
+
+// The texts of the description, for the translation tools: the loader shows
+// them translated in the form's context, as tr() does here.
+[[maybe_unused]] const char *const kDescriptionTexts[] = {
+    QT_TRANSLATE_NOOP("TForm1", "Directory Services Viewer"), QT_TRANSLATE_NOOP("TForm1", "Common Name:"),
+    QT_TRANSLATE_NOOP("TForm1", "Object ID:"),                QT_TRANSLATE_NOOP("TForm1", "Full Name:"),
+    QT_TRANSLATE_NOOP("TForm1", "Telephone"),                 QT_TRANSLATE_NOOP("TForm1", "Login Script"),
+    QT_TRANSLATE_NOOP("TForm1", "Change Password"),           QT_TRANSLATE_NOOP("TForm1", "Send Line Message"),
+    QT_TRANSLATE_NOOP("TForm1", "Close"),
+};
+
+// The longest password and message the client takes: its areas hold the
+// closing zero too. The dialogs refuse any longer text.
+constexpr int kPasswordBytes = NW_MAX_PASSWORD - 1;
+constexpr int kMessageBytes = NW_MAX_MESSAGE - 1;
+
+// The program's icon, in the sizes the desktop entry's theme icon has.
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/dsviewer-%1.png").arg(size));
+  return icon;
+}
 
 // The text of a text-syntax value, never read past its block.
 QString ValueText(const TNWValueBlock &value) {
@@ -77,6 +100,7 @@ TForm1::TForm1(QWidget *parent) : TCustomForm(parent) {
   PublishHandler(QStringLiteral("ndsTreeViewExpandUser"), &TForm1::ndsTreeViewExpandUser);
 
   LoadFormFile(*this, kDescription);
+  setWindowIcon(ProgramIcon());
 }
 
 TForm1::~TForm1() = default;
@@ -97,27 +121,25 @@ void TForm1::ndsTreeViewExpandUser(QObject *) {
 void TForm1::passBtnClick(QObject *) {
   // The password is typed into a masked field: it must not show on screen.
   QString typed;
-  if (!InputQueryPassword(QStringLiteral("Change User Password"), QStringLiteral("Type New Password"), typed)) {
-    return;
-  }
+  if (!InputQueryPassword(tr("Change User Password"), tr("Type New Password"), typed, kPasswordBytes)) return;
   std::string password = QToNWString(typed);
   Wipe(typed);
   const bool changed = ChangePassword(std::string(), QToNWString(ndsTreeView->Text()), password, std::string());
   Wipe(password);
   if (changed) {
-    ShowInfo("Password Changed Successfully!");
+    ShowInfo(QToNWString(tr("Password Changed Successfully!")));
   } else {
-    ShowError("Error Changing Password!");
+    ShowError(QToNWString(tr("Error Changing Password!")));
   }
 }
 
 void TForm1::lineMsgBtnClick(QObject *) {
   QString message;
-  if (!InputQuery(QStringLiteral("Send Line Message"), QStringLiteral("Type Message"), message)) return;
+  if (!InputQuery(tr("Send Line Message"), tr("Type Message"), message, kMessageBytes)) return;
   if (SendLineMessage(0, QToNWString(ndsTreeView->Text()), QToNWString(message))) {
-    ShowInfo("Message Sent Successfully");
+    ShowInfo(QToNWString(tr("Message Sent Successfully")));
   } else {
-    ShowError("Unable to Send Message");
+    ShowError(QToNWString(tr("Unable to Send Message")));
   }
 }
 

@@ -159,7 +159,7 @@ void TNWBase::SetServerName(const QString &name) {
     serverHandle_ = handle;
     serverName_ = value;
   } else {
-    RaiseNWError("Invalid Server Handle");
+    RaiseNWError(QToNWString(tr("Invalid Server Handle")));
   }
   const QPointer<TNWBase> self(this);
   NotifyControls(NWM_SERVERCHANGE);
@@ -293,8 +293,10 @@ QString TNWBase::Version() const {
 void TNWBase::SetVersion(const QString &) {
   // The written text is never kept; a designer gets the version box.
   if (!designing_ || loading_) return;
-  ShowInfo("Tessel Version: " + LibraryVersion() + ";;Component Version: " + kComponentVersion +
-           ";;NetWare components for Qt " + qVersion() + ";Directory Services Viewer");
+  ShowInfo(QToNWString(tr("Tessel Version: %1;;Component Version: %2;;NetWare components for Qt %3;"
+                          "Directory Services Viewer")
+                           .arg(NWToQString(LibraryVersion()), QString::fromLatin1(kComponentVersion),
+                                QString::fromLatin1(qVersion()))));
 }
 
 TNWLastError *TNWBase::LastError() {

@@ -63,7 +63,7 @@ TNWObjType TNWBase::ObjectType() {
       if (kObjTypeWords[i] == word) return static_cast<TNWObjType>(i);
     }
   }
-  RaiseNWError("Invalid Netware Object Type");
+  RaiseNWError(QToNWString(tr("Invalid Netware Object Type")));
   return nwObjTypeUser;
 }
 

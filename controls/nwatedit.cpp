@@ -90,7 +90,7 @@ void TNWNDSAttrEdit::ShowAttribute() {
   switch (AttrSyntax(attribute_)) {
     case kSyntaxBoolean:
       if (ReadAttrBoolean(context, object, attribute_, boolValue_)) {
-        shown = boolValue_ ? QStringLiteral("True") : QStringLiteral("False");
+        shown = boolValue_ ? tr("True") : tr("False");
       }
       break;
     case kSyntaxDistinguishedName:

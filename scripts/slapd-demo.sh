@@ -28,7 +28,10 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/.." && pwd)"
+# The schema and the demo directory: beside the script where it is installed
+# (share/dsviewer/ldap), else in the sources.
+ldap="$here/ldap"
+[ -f "$ldap/nds.schema" ] || ldap="$(cd "$here/.." && pwd)/client/ldap"
 
 die() { echo "slapd-demo: $*" >&2; exit 1; }
 
@@ -113,7 +116,7 @@ TLSCertificateKeyFile $(readlink -f "$key")"
 include $schema/core.schema
 include $schema/cosine.schema
 include $schema/inetorgperson.schema
-include $root/client/ldap/nds.schema
+include $ldap/nds.schema
 
 pidfile $dir/slapd.pid
 argsfile $dir/slapd.args
@@ -163,7 +166,7 @@ access to * by * read
 EOF
 
   local files=()
-  [ "$demo" = 1 ] && files+=("$root/client/ldap/demo.ldif")
+  [ "$demo" = 1 ] && files+=("$ldap/demo.ldif")
   files+=("${extra[@]}")
   # One database per naming context: each file's records go to the database
   # of their suffix (records are split at blank lines; the dn: line is plain).

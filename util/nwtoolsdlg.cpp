@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QValidator>
 
 #include <utility>
 
@@ -59,7 +60,8 @@ void ShowBox(bool isError, const std::string& message)
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return;
     QMessageBox box(isError ? QMessageBox::Critical : QMessageBox::Information,
-                    isError ? QStringLiteral("Error") : QStringLiteral("Information"),
+                    isError ? QCoreApplication::translate("NWTools", "Error")
+                            : QCoreApplication::translate("NWTools", "Information"),
                     QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
                     isError ? QMessageBox::Cancel : QMessageBox::Ok,
                     QApplication::activeWindow());
@@ -85,29 +87,53 @@ void SetMessageBoxHook(MessageBoxHook hook)
 
 namespace {
 
-bool RunInputQuery(const QString& caption, const QString& prompt, QString& value, QLineEdit::EchoMode echo)
+// Refuses a text longer than the client's area once in its 8-bit encoding.
+class ByteLimit : public QValidator {
+public:
+    ByteLimit(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
+
+    State validate(QString& input, int&) const override
+    {
+        QByteArray bytes = input.toLocal8Bit();
+        const bool fits = bytes.size() <= maxBytes_;
+        bytes.fill('\0');  // may be a password
+        return fits ? Acceptable : Invalid;
+    }
+
+private:
+    int maxBytes_;
+};
+
+bool RunInputQuery(const QString& caption, const QString& prompt, QString& value, QLineEdit::EchoMode echo,
+                   int maxBytes)
 {
     if (QueryHook())
         return QueryHook()(caption, prompt, value);
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return false;
-    bool ok = false;
-    const QString typed = QInputDialog::getText(QApplication::activeWindow(), caption, prompt, echo, value, &ok);
-    if (ok)
-        value = typed;
-    return ok;
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(echo);
+    dialog.setTextValue(value);
+    if (auto* field = dialog.findChild<QLineEdit*>(); field != nullptr && maxBytes > 0)
+        field->setValidator(new ByteLimit(maxBytes, field));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.textValue();
+    return true;
 }
 
 }  // namespace
 
-bool InputQuery(const QString& caption, const QString& prompt, QString& value)
+bool InputQuery(const QString& caption, const QString& prompt, QString& value, int maxBytes)
 {
-    return RunInputQuery(caption, prompt, value, QLineEdit::Normal);
+    return RunInputQuery(caption, prompt, value, QLineEdit::Normal, maxBytes);
 }
 
-bool InputQueryPassword(const QString& caption, const QString& prompt, QString& value)
+bool InputQueryPassword(const QString& caption, const QString& prompt, QString& value, int maxBytes)
 {
-    return RunInputQuery(caption, prompt, value, QLineEdit::Password);
+    return RunInputQuery(caption, prompt, value, QLineEdit::Password, maxBytes);
 }
 
 void SetInputQueryHook(InputQueryHook hook)

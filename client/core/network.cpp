@@ -1,5 +1,7 @@
 #include "network.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -372,11 +374,15 @@ std::string_view DemoNetworkJson() {
 }
 
 fs::path DemoNetworkRoot() {
-#ifdef NWC_DEMO_ROOT
-  return fs::path(NWC_DEMO_ROOT);
-#else
-  return fs::current_path();
-#endif
+  // Relative to the folder this library was loaded from, so that the same
+  // library serves the demo from its build folder and from an installation.
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&DemoNetworkRoot), &self) == 0 || self.dli_fname == nullptr) {
+    return fs::current_path();
+  }
+  std::error_code ec;
+  const fs::path library = fs::absolute(self.dli_fname, ec);
+  return (library.parent_path() / NWC_DEMO_FROM_CORE).lexically_normal();
 }
 
 namespace {

@@ -1,15 +1,24 @@
 // Start-up of the main window: the components its description builds, what it
-// shows on the demo network and without the client, its layout, and the
-// program itself.
+// shows on the demo network and without the client, its layout, the names
+// screen readers give its controls, and the program itself, as built and as
+// installed.
+#include <link.h>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "app_support.h"
 #include "netware/nwnds.h"
@@ -170,6 +179,42 @@ TEST(MainWindow, TheDescriptionBindsEveryComponent) {
   EXPECT_TRUE(form.NWLoginScriptMemo1->isEnabled());
 }
 
+// Read through Qt's accessibility interfaces, as a screen reader reads them.
+TEST(MainWindow, ScreenReadersGetANameForEveryControl) {
+  NoClient none;
+  TForm1 form;
+  const auto accessible = [](QObject *object) {
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(face, nullptr) << object->objectName().toStdString();
+    return face;
+  };
+  const std::pair<QObject *, QString> named[] = {
+      {form.passBtn, "Change Password"},          {form.lineMsgBtn, "Send Line Message"},
+      {form.ToolButton4, "Close"},                {form.NWNDSAttrEdit1, "Common Name"},
+      {form.objNameEdit, "Object ID"},            {form.NWNDSAttrEdit2, "Full Name"},
+      {form.phoneMemo, "Telephone"},              {form.NWLoginScriptMemo1, "Login Script"}};
+  for (const auto &[control, name] : named) {
+    if (QAccessibleInterface *face = accessible(control)) {
+      EXPECT_EQ(face->text(QAccessible::Name), name) << control->objectName().toStdString();
+    }
+  }
+  for (TToolButton *button : {form.passBtn, form.lineMsgBtn, form.ToolButton4}) {
+    if (QAccessibleInterface *face = accessible(button)) {
+      EXPECT_EQ(face->role(), QAccessible::Button) << button->objectName().toStdString();
+    }
+  }
+  // The separators are no unnamed buttons.
+  for (TToolButton *separator : {form.ToolButton2, form.ToolButton6}) {
+    if (QAccessibleInterface *face = accessible(separator)) {
+      EXPECT_EQ(face->role(), QAccessible::Separator) << separator->objectName().toStdString();
+    }
+  }
+  // The labels lead to their fields.
+  EXPECT_EQ(form.label1->buddy(), form.NWNDSAttrEdit1);
+  EXPECT_EQ(form.Label2->buddy(), form.objNameEdit);
+  EXPECT_EQ(form.Label3->buddy(), form.NWNDSAttrEdit2);
+}
+
 TEST(MainWindow, TheLayoutFollowsTheDescription) {
   NoClient none;
   TForm1 form;
@@ -232,6 +277,125 @@ TEST(MainWindow, TheProgramStartsAndRuns) {
     viewer.waitForFinished(5000);
   }
 }
+
+#ifdef NW_VIEWER_PROBE
+// What the real program showed, as the preloaded probe reports it.
+struct ProgramRun {
+  int exitCode = -1;
+  QString title;
+  bool icon = false;
+  QStringList nodes;
+  QStringList libraries;  // the client's, with the folders they came from
+  std::string errors;
+};
+
+// The objects below [Root] of the demo network, as the tree shows them.
+const QStringList kDemoTopLevel = {"US", "ACME"};
+
+// The file of a library this test program has loaded whose name starts with `stem`.
+QString LoadedLibrary(const char *stem) {
+  struct Search {
+    const char *stem;
+    QString found;
+  } search{stem, {}};
+  dl_iterate_phdr(
+      [](dl_phdr_info *info, size_t, void *data) {
+        auto *s = static_cast<Search *>(data);
+        const QString path = QString::fromLocal8Bit(info->dlpi_name);
+        if (QFileInfo(path).fileName().startsWith(QLatin1String(s->stem))) s->found = path;
+        return 0;
+      },
+      &search);
+  return search.found;
+}
+
+// Runs the program offscreen in `folder` with the probe preloaded, with
+// neither LD_LIBRARY_PATH nor a network of the caller's choice and no build
+// folder on the search path, until the probe closes its window.
+ProgramRun RunWithProbe(const QString &program, const QString &folder) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove("LD_LIBRARY_PATH");
+  environment.remove("NWCLIENT_NETWORK");
+  environment.insert("PATH", "/usr/bin:/bin");
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  // A program built with the sanitizers needs their run-time library first.
+  QStringList preload = {QStringLiteral(NW_VIEWER_PROBE)};
+  if (const QString sanitizer = LoadedLibrary("libasan.so"); !sanitizer.isEmpty()) preload.prepend(sanitizer);
+  environment.insert("LD_PRELOAD", preload.join(' '));
+
+  QProcess viewer;
+  viewer.setProcessEnvironment(environment);
+  viewer.setWorkingDirectory(folder);
+  viewer.start(program, QStringList());
+  ProgramRun run;
+  if (!viewer.waitForFinished(60000)) {
+    viewer.kill();
+    viewer.waitForFinished(5000);
+  }
+  if (viewer.exitStatus() == QProcess::NormalExit) run.exitCode = viewer.exitCode();
+  run.errors = viewer.readAllStandardError().toStdString();
+  for (const QString &line : QString::fromLocal8Bit(viewer.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+    const QString value = line.section(' ', 1);
+    if (line.startsWith("window ")) run.title = value;
+    if (line.startsWith("icon ")) run.icon = value == "1";
+    if (line.startsWith("node ")) run.nodes << value;
+    if (line.startsWith("library ")) run.libraries << value;
+  }
+  return run;
+}
+
+// The program shows the demo tree with the client from `folder` and from nowhere else.
+void ExpectDemoTreeWithClientFrom(const ProgramRun &run, const QString &folder) {
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_EQ(run.title, "Directory Services Viewer");
+  EXPECT_TRUE(run.icon);
+  EXPECT_EQ(run.nodes, kDemoTopLevel) << run.errors;
+  EXPECT_EQ(run.libraries.size(), 5) << run.libraries.join(' ').toStdString();
+  const QString wanted = QFileInfo(folder).canonicalFilePath();
+  for (const QString &library : run.libraries) EXPECT_EQ(QFileInfo(library).canonicalPath(), wanted) << library.toStdString();
+}
+
+// The built program finds its client through its run path alone, also when
+// built with the sanitizers, whose dlopen sees no RUNPATH.
+TEST(Program, TheBuiltProgramFindsItsClientThroughItsRunPath) {
+  app_test::TempDir folder;
+  const ProgramRun run = RunWithProbe(QCoreApplication::applicationDirPath() + "/dsviewer", QString::fromStdString(folder.path()));
+  ExpectDemoTreeWithClientFrom(run, QStringLiteral(NW_LIB_DIR));
+}
+
+// Installed into a staging folder, the program runs from there: it finds the
+// client and the demo network relative to itself, and its menu entry is valid.
+TEST(Program, TheInstalledProgramRunsFromItsStagingFolder) {
+  app_test::TempDir stage;
+  const QString root = QString::fromStdString(stage.path()) + "/usr";
+  QProcess install;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("DESTDIR", QString::fromStdString(stage.path()));
+  install.setProcessEnvironment(environment);
+  install.start(NW_CMAKE_COMMAND, {"--install", NW_BUILD_DIR, "--prefix", "/usr"});
+  ASSERT_TRUE(install.waitForFinished(120000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+
+  const QString viewer = root + "/" NW_INSTALL_BINDIR "/dsviewer";
+  ExpectDemoTreeWithClientFrom(RunWithProbe(viewer, QString::fromStdString(stage.path())), root + "/" NW_INSTALL_LIBDIR);
+  // The demo's volumes are the installed ones: without them there is no network.
+  const QString demo = root + "/" NW_INSTALL_DATADIR "/dsviewer/demo";
+  ASSERT_TRUE(QDir().rename(demo, demo + ".moved"));
+  const ProgramRun withoutDemo = RunWithProbe(viewer, QString::fromStdString(stage.path()));
+  EXPECT_EQ(withoutDemo.exitCode, 0) << withoutDemo.errors;
+  EXPECT_TRUE(withoutDemo.nodes.isEmpty());
+  EXPECT_NE(withoutDemo.errors.find("nwclient: cannot load the network"), std::string::npos) << withoutDemo.errors;
+
+  const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+  ASSERT_FALSE(validator.isEmpty()) << "desktop-file-validate (desktop-file-utils) is missing";
+  QProcess validate;
+  validate.setProcessChannelMode(QProcess::MergedChannels);
+  validate.start(validator, {root + "/" NW_INSTALL_DATADIR "/applications/dsviewer.desktop"});
+  ASSERT_TRUE(validate.waitForFinished(30000));
+  EXPECT_EQ(validate.exitCode(), 0);
+  EXPECT_EQ(validate.readAll().toStdString(), "");
+}
+#endif
 
 // The program's loop: the window is shown until its close button ends the
 // loop with exit code 0.
