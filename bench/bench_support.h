@@ -9,12 +9,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/run_command.h"
 
 namespace bench {
 
@@ -83,6 +89,62 @@ inline void WriteBigNetwork(const std::filesystem::path &file, long users) {
   "workstation": {"identity": "CN=ADMIN.O=ACME",
     "connections": [{"server": "FS1", "user": "CN=ADMIN.O=ACME", "primary": true}]}}
 )";
+}
+
+// ---- a throw-away slapd (scripts/slapd-demo.sh) ---------------------------
+
+// A loopback port nobody listens on at the moment.
+inline int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  int port = 0;
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0) {
+    port = ntohs(a.sin_port);
+  }
+  if (fd >= 0) close(fd);
+  return port;
+}
+
+inline bool SlapdInstalled() { return access("/usr/sbin/slapd", X_OK) == 0; }
+
+// Users "U%06d" in the container ou=<name>,o=ACME, as the demo keeps users.
+inline void AppendLdifContainer(std::ostream &ldif, const std::string &name, long users) {
+  const std::string container = "ou=" + name + ",o=ACME";
+  ldif << "dn: " << container << "\nobjectClass: organizationalUnit\nobjectClass: top\nou: " << name << "\n\n";
+  char entry[512];
+  for (long i = 1; i <= users; ++i) {
+    std::snprintf(entry, sizeof entry,
+                  "dn: cn=U%06ld,%s\nobjectClass: ndsUser\nobjectClass: ndsOrganizationalPerson\n"
+                  "objectClass: ndsPerson\nobjectClass: top\ncn: U%06ld\nsn: User\nfullName: Bench User %ld\n"
+                  "telephoneNumber: (312) 555-%04ld\nmail: u%06ld@acme.com\n\n",
+                  i, container.c_str(), i, i, i % 10000, i);
+    ldif << entry;
+  }
+}
+
+// Starts slapd-demo.sh's server in `dir` with the demo directory and the
+// LDIF file; the port, or 0 when it could not be started.
+inline int StartSlapd(const std::filesystem::path &script, const std::filesystem::path &dir,
+                      const std::filesystem::path &ldif) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const int port = FreePort();
+    std::string out;
+    const int status = testsupport::RunCommand({"bash", script.string(), "start", "--dir", dir.string(), "--port",
+                                                std::to_string(port), "--ldif", ldif.string()},
+                                               &out);
+    if (status == 0 && out.find("pid=") != std::string::npos) return port;
+    std::filesystem::remove_all(dir);
+  }
+  return 0;
+}
+
+inline void StopSlapd(const std::filesystem::path &script, const std::filesystem::path &dir) {
+  std::string out;
+  testsupport::RunCommand({"bash", script.string(), "stop", dir.string()}, &out);
 }
 
 }  // namespace bench

@@ -4,9 +4,11 @@
 // memory of the viewer after showing N children against the bare tree's,
 // each measured in a process of its own. Offscreen, same run, side by side.
 // The users come from a generated container of the stand-in client's
-// simulated network.
+// simulated network, and from a throw-away slapd (scripts/slapd-demo.sh)
+// when slapd is installed.
 //
 //   tree_click_bench [--sizes 1000,10000,100000] [--rounds R] [--peak N|0]
+//                    [--source generated|slapd|both]
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
@@ -16,7 +18,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +30,7 @@
 #include "bench_support.h"
 #include "controls/nwtreevw.h"
 #include "netware/nwnds.h"
+#include <nlohmann/json.hpp>
 // The client's model names a member "slots", which Qt takes for a keyword.
 #pragma push_macro("slots")
 #undef slots
@@ -62,20 +68,20 @@ void Click(TNWTreeView &tree, QTreeWidgetItem *node) {
   QTest::mouseClick(tree.viewport(), Qt::LeftButton, Qt::NoModifier, tree.visualItemRect(node).center());
 }
 
-// The viewer's window on the network named by NWCLIENT_NETWORK, its
-// container BIG open once so that BIG can be clicked.
+// The viewer's window on the network named by NWCLIENT_NETWORK, ACME open
+// once so that the container below it can be clicked.
 struct Viewer {
   TForm1 form;
   TNWTreeView &tree = *form.ndsTreeView;
   QTreeWidgetItem *big = nullptr;
-  bool Open() {
+  bool Open(const QString &container) {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return false;
     QTreeWidgetItem *acme = Top(tree, "ACME");
     if (acme == nullptr) return false;
     Click(tree, acme);
     acme->setExpanded(true);
-    big = Child(acme, "BIG");
+    big = Child(acme, container);
     return big != nullptr;
   }
   // The click on BIG until its children are shown; the number shown.
@@ -99,7 +105,7 @@ void BareTree(QTreeWidget &tree, const std::vector<QString> &texts) {
   Shown(&tree);
 }
 
-int ChildMode(int argc, char **argv, const std::string &mode, long n) {
+int ChildMode(int argc, char **argv, const std::string &mode, long n, const char *container) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   if (mode == "bare-peak") {
@@ -114,15 +120,38 @@ int ChildMode(int argc, char **argv, const std::string &mode, long n) {
     return tree.topLevelItem(0)->childCount() == n ? 0 : 4;
   }
   Viewer viewer;
-  if (!viewer.Open()) return 3;
+  if (!viewer.Open(QString::fromLatin1(container))) return 3;
+  if (mode == "viewer-loaded") return 0;
   return viewer.ClickBig() == n ? 0 : 4;
 }
+
+const char *const kPasswordVariable = "NWC_BENCH_LDAP_PASSWORD";
+
+// The demo network with its directory on the slapd at the port.
+void WriteLdapNetwork(const fs::path &file, int port) {
+  const fs::path ldapDir = fs::path(NW_SOURCE_DIR) / "client/ldap";
+  std::ifstream in(ldapDir / "demo-network.json");
+  nlohmann::json net = nlohmann::json::parse(in);
+  net["directory"]["ldap"]["uri"] = "ldap://127.0.0.1:" + std::to_string(port) + "/";
+  net["directory"]["ldap"]["passwordEnv"] = kPasswordVariable;
+  for (auto &server : net["servers"]) {
+    for (auto &volume : server["volumes"]) volume["path"] = (ldapDir / volume["path"].get<std::string>()).string();
+  }
+  std::ofstream(file) << net.dump(1);
+}
+
+struct Source {
+  std::string name;
+  // The network description and the container for N users.
+  std::function<std::pair<fs::path, std::string>(long)> network;
+};
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc >= 4 && strcmp(argv[1], "--child") == 0) return ChildMode(argc, argv, argv[2], atol(argv[3]));
+  if (argc >= 5 && strcmp(argv[1], "--child") == 0) return ChildMode(argc, argv, argv[2], atol(argv[3]), argv[4]);
   std::vector<long> sizes{1000, 10000, 100000};
+  std::string sourceChoice = "both";
   int rounds = 3;
   long peakSize = 100000;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -134,44 +163,93 @@ int main(int argc, char **argv) {
       rounds = atoi(argv[i + 1]);
     } else if (strcmp(argv[i], "--peak") == 0) {
       peakSize = atol(argv[i + 1]);
+    } else if (strcmp(argv[i], "--source") == 0) {
+      sourceChoice = argv[i + 1];
     }
   }
   char pattern[] = "/tmp/tree-bench-XXXXXX";
   const fs::path dir = mkdtemp(pattern);
+  const fs::path script = fs::path(NW_SOURCE_DIR) / "scripts/slapd-demo.sh";
+
+  std::vector<Source> sources;
+  if (sourceChoice != "slapd") {
+    sources.push_back({"generated", [dir](long n) {
+                         const fs::path net = dir / ("net" + std::to_string(n) + ".json");
+                         if (!fs::exists(net)) bench::WriteBigNetwork(net, n);
+                         return std::make_pair(net, std::string("BIG"));
+                       }});
+  }
+  bool slapdRunning = false;
+  if (sourceChoice != "generated" && !bench::SlapdInstalled()) {
+    std::printf("slapd is not installed: the LDAP source is left out\n");
+  } else if (sourceChoice != "generated") {
+    // One server, a container B<N> of N users for each size.
+    std::vector<long> containers = sizes;
+    if (peakSize > 0) containers.push_back(peakSize);
+    std::sort(containers.begin(), containers.end());
+    containers.erase(std::unique(containers.begin(), containers.end()), containers.end());
+    {
+      std::ofstream ldif(dir / "big.ldif");
+      for (long n : containers) bench::AppendLdifContainer(ldif, "B" + std::to_string(n), n);
+    }
+    std::printf("loading a throw-away slapd...\n");
+    std::fflush(stdout);
+    const int port = bench::StartSlapd(script, dir / "slapd", dir / "big.ldif");
+    if (port == 0) {
+      std::fprintf(stderr, "could not start slapd\n");
+      fs::remove_all(dir);
+      return 1;
+    }
+    slapdRunning = true;
+    setenv(kPasswordVariable, "NOVELL", 1);
+    const fs::path net = dir / "ldap.json";
+    WriteLdapNetwork(net, port);
+    sources.push_back({"slapd", [net](long n) { return std::make_pair(net, "B" + std::to_string(n)); }});
+  }
 
   // Peak memory first, while this process is small.
   if (peakSize > 0) {
-    const fs::path net = dir / "peak.json";
-    bench::WriteBigNetwork(net, peakSize);
-    setenv("NWCLIENT_NETWORK", net.c_str(), 1);
-    const bench::ChildRun bare = bench::RunSelf({"--child", "bare-peak", std::to_string(peakSize)});
-    const bench::ChildRun viewer = bench::RunSelf({"--child", "viewer-peak", std::to_string(peakSize)});
-    std::printf("peak memory after showing %ld children (own processes):\n", peakSize);
-    std::printf("  bare QTreeWidget: %ld KiB (exit %d, %.2f s)\n", bare.maxRssKb, bare.status, bare.seconds);
-    std::printf("  viewer:           %ld KiB (exit %d, %.2f s, network load included)\n", viewer.maxRssKb,
-                viewer.status, viewer.seconds);
-    std::printf("  ratio viewer / bare: %.2f (target <= 1.5)\n\n", double(viewer.maxRssKb) / double(bare.maxRssKb));
+    const bench::ChildRun bare = bench::RunSelf({"--child", "bare-peak", std::to_string(peakSize), "-"});
+    std::printf("peak memory after showing %ld children (each a process of its own):\n", peakSize);
+    std::printf("  bare QTreeWidget: %ld KiB (exit %d)\n", bare.maxRssKb, bare.status);
+    for (const Source &source : sources) {
+      const auto [net, container] = source.network(peakSize);
+      setenv("NWCLIENT_NETWORK", net.c_str(), 1);
+      const bench::ChildRun viewer = bench::RunSelf({"--child", "viewer-peak", std::to_string(peakSize), container});
+      // The same window with the network loaded but the container not clicked:
+      // what the client holds of the network, apart from the tree.
+      const bench::ChildRun loaded = bench::RunSelf({"--child", "viewer-loaded", std::to_string(peakSize), container});
+      std::printf("  viewer, %-9s: %ld KiB (exit %d, %.1f s with loading), ratio viewer / bare %.2f (target <= 1.5)\n",
+                  source.name.c_str(), viewer.maxRssKb, viewer.status, viewer.seconds,
+                  double(viewer.maxRssKb) / double(bare.maxRssKb));
+      std::printf("  viewer, %-9s, network loaded, container not clicked: %ld KiB (exit %d); the click adds %ld KiB\n",
+                  source.name.c_str(), loaded.maxRssKb, loaded.status, viewer.maxRssKb - loaded.maxRssKb);
+    }
+    std::printf("\n");
     std::fflush(stdout);
   }
 
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  std::printf("%8s %12s %12s %12s %12s %8s %14s %14s\n", "children", "listing s", "bare s", "list+bare s",
+  std::printf("%-10s %8s %12s %12s %12s %12s %8s %14s %14s\n", "source", "children", "listing s", "bare s", "list+bare s",
               "viewer s", "ratio", "viewer us/ch", "bare us/ch");
+  int failures = 0;
+  for (const Source &source : sources) {
   for (long n : sizes) {
-    const fs::path net = dir / ("net" + std::to_string(n) + ".json");
-    bench::WriteBigNetwork(net, n);
+    const auto [net, container] = source.network(n);
     setenv("NWCLIENT_NETWORK", net.c_str(), 1);
     nwc::ResetNetwork();
     Viewer viewer;
-    if (!viewer.Open()) {
-      std::fprintf(stderr, "the viewer did not open the network of %ld users\n", n);
-      return 1;
+    if (!viewer.Open(QString::fromStdString(container))) {
+      std::fprintf(stderr, "the viewer did not open %s of %ld users\n", container.c_str(), n);
+      ++failures;
+      continue;
     }
+    const std::string path = container + ".ACME";
     std::vector<double> listing, bare, shown;
     for (int round = 0; round < rounds; ++round) {
       auto start = Clock::now();
-      const TNWObjList list = ListSubordinates(std::string(), "BIG.ACME");
+      const TNWObjList list = ListSubordinates(std::string(), path);
       listing.push_back(SecondsSince(start));
 
       std::vector<QString> texts;
@@ -195,16 +273,18 @@ int main(int argc, char **argv) {
       shown.push_back(SecondsSince(start));
       if (got != n || static_cast<long>(list.size()) != n) {
         std::fprintf(stderr, "expected %ld children, listed %zu, shown %d\n", n, list.size(), got);
-        return 1;
+        ++failures;
       }
     }
     const double l = bench::Median(listing), b = bench::Median(bare), v = bench::Median(shown);
-    std::printf("%8ld %12.4f %12.4f %12.4f %12.4f %8.2f %14.2f %14.2f\n", n, l, b, l + b, v, v / (l + b),
-                v / n * 1e6, b / n * 1e6);
+    std::printf("%-10s %8ld %12.4f %12.4f %12.4f %12.4f %8.2f %14.2f %14.2f\n", source.name.c_str(), n, l, b, l + b,
+                v, v / (l + b), v / n * 1e6, b / n * 1e6);
     std::fflush(stdout);
+  }
   }
   std::printf("ratio = viewer click to shown / (listing alone + bare tree), medians of %d rounds; target <= 1.5\n",
               rounds);
+  if (slapdRunning) bench::StopSlapd(script, dir / "slapd");
   fs::remove_all(dir);
-  return 0;
+  return failures == 0 ? 0 : 1;
 }
