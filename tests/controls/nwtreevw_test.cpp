@@ -642,10 +642,4 @@ TEST_F(TestNetwork, TheEmptyTreeNamesWhatIsMissing) {
   }
 }
 
-TEST_F(TreeOnNetwork, AConnectedTreeShowsNoPlaceholder) {
-  EXPECT_EQ(tree->PlaceholderText(), "");
-  tree->SetShowObjType(nwlNone);
-  EXPECT_EQ(tree->PlaceholderText(), "");
-}
-
 }  // namespace
