@@ -24,6 +24,7 @@
 #include <algorithm>
 
 #include "base/nwbase.h"
+#include "controls/imglist.h"
 
 // ---- enumerations of the stored properties -------------------------------------
 namespace NWForms {
@@ -115,8 +116,6 @@ class TDockLayout : public QLayout {
 
 // ---- visual controls ---------------------------------------------------------------
 
-class TImageList;
-
 // A panel: an optional frame, an inner border and a background colour; its
 // children dock inside the border.
 class TPanel : public QFrame, public TLoadingState {
@@ -145,42 +144,6 @@ class TPanel : public QFrame, public TLoadingState {
   int borderWidth_ = 0;
   NWForms::TBorderStyle borderStyle_ = NWForms::bsNone;
   NWForms::TColor color_ = NWForms::clBtnFace;
-};
-
-// A non-visual list of glyphs. Each glyph is named "theme-icon|SP_Pixmap": the
-// icon of the desktop theme, or else the style's standard pixmap. A grayed
-// list gives the glyphs as the style draws disabled icons.
-class TImageList : public QObject, public TLoadingState {
-  Q_OBJECT
-  Q_PROPERTY(int Width READ Width WRITE SetWidth)
-  Q_PROPERTY(int Height READ Height WRITE SetHeight)
-  Q_PROPERTY(QStringList Glyphs READ Glyphs WRITE SetGlyphs)
-  Q_PROPERTY(bool Grayed READ Grayed WRITE SetGrayed)
-
- public:
-  explicit TImageList(QObject *owner = nullptr);
-
-  int Width() const { return width_; }
-  void SetWidth(int width) { width_ = width; }
-  int Height() const { return height_; }
-  void SetHeight(int height) { height_ = height; }
-  QStringList Glyphs() const { return glyphs_; }
-  void SetGlyphs(const QStringList &glyphs) { glyphs_ = glyphs; }
-  bool Grayed() const { return grayed_; }
-  void SetGrayed(bool grayed) { grayed_ = grayed; }
-
-  int Count() const { return static_cast<int>(glyphs_.size()); }
-  // The glyph at index as a Width x Height pixmap; null when out of range
-  // or when the glyph cannot be found.
-  QPixmap Pixmap(int index) const;
-  // The icon a glyph name stands for (null when neither source has it).
-  static QIcon GlyphIcon(const QString &glyph);
-
- private:
-  int width_ = 16;
-  int height_ = 16;
-  QStringList glyphs_;
-  bool grayed_ = false;
 };
 
 class TToolButton;

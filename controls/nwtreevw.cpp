@@ -1,39 +1,40 @@
-// TNWTreeView: filling the top level, node paths, and the children fetched
-// when a node is clicked.
+// TNWTreeView: filling the top level, node paths, the children fetched when
+// a node is clicked, and the pictures nodes show.
 #include "controls/nwtreevw.h"
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QIcon>
 #include <QMouseEvent>
-#include <QStyle>
+#include <QPainter>
+#include <QScrollBar>
 
-#include <cstring>
 #include <string>
 
-#include "netware/nwnds.h"
-#include "netware/nwprint.h"
-#include "netware/nwserver.h"
+#include "netware/nwnds_catalog.h"
 #include "netware/tessel.h"
-#include "util/nwtools.h"
 
 namespace {
 
-// Repainting of a widget stays off for the guard's life.
-class RepaintSuspended {
+// Repainting and sorting of a tree stay off for the guard's life, so that
+// filling many nodes lays the tree out once.
+class FillGuard {
  public:
-  explicit RepaintSuspended(QWidget *widget) : widget_(widget), wasEnabled_(widget->updatesEnabled()) {
-    widget_->setUpdatesEnabled(false);
+  explicit FillGuard(QTreeWidget *tree)
+      : tree_(tree), updatesWere_(tree->updatesEnabled()), sortingWas_(tree->isSortingEnabled()) {
+    tree_->setUpdatesEnabled(false);
+    if (sortingWas_) tree_->setSortingEnabled(false);
   }
-  ~RepaintSuspended() {
-    if (wasEnabled_) widget_->setUpdatesEnabled(true);
+  ~FillGuard() {
+    if (sortingWas_) tree_->setSortingEnabled(true);
+    if (updatesWere_) tree_->setUpdatesEnabled(true);
   }
-  RepaintSuspended(const RepaintSuspended &) = delete;
-  RepaintSuspended &operator=(const RepaintSuspended &) = delete;
+  FillGuard(const FillGuard &) = delete;
+  FillGuard &operator=(const FillGuard &) = delete;
 
  private:
-  QWidget *widget_;
-  bool wasEnabled_;
+  QTreeWidget *tree_;
+  bool updatesWere_;
+  bool sortingWas_;
 };
 
 // The hour-glass for the guard's life.
@@ -45,77 +46,48 @@ class WaitCursor {
   WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// A small built-in picture for each object kind.
-QIcon KindIcon(const QStyle *style, uint32_t kind) {
-  QStyle::StandardPixmap pixmap = QStyle::SP_FileIcon;
-  switch (kind) {
-    case dokOrganization: pixmap = QStyle::SP_DirHomeIcon; break;
-    case dokCountry:
-    case dokLocality:
-    case dokOrganizationalUnit: pixmap = QStyle::SP_DirIcon; break;
-    case dokTree: pixmap = QStyle::SP_DriveNetIcon; break;
-    case dokAFPServer:
-    case dokMessagingServer:
-    case dokNCPServer:
-    case dokServer: pixmap = QStyle::SP_ComputerIcon; break;
-    case dokComputer: pixmap = QStyle::SP_DesktopIcon; break;
-    case dokVolume: pixmap = QStyle::SP_DriveHDIcon; break;
-    case dokDirectory: pixmap = QStyle::SP_DirClosedIcon; break;
-    case dokAlias: pixmap = QStyle::SP_FileLinkIcon; break;
-    case dokDirectoryMap: pixmap = QStyle::SP_DirLinkIcon; break;
-    case dokUser: pixmap = QStyle::SP_FileDialogInfoView; break;
-    case dokGroup:
-    case dokList:
-    case dokProfile:
-    case dokOrganizationalRole:
-    case dokMessageRoutingGroup: pixmap = QStyle::SP_FileDialogDetailedView; break;
-    case dokPrinter:
-    case dokPrintServer: pixmap = QStyle::SP_DriveFDIcon; break;
-    case dokBinderyQueue:
-    case dokQueue:
-    case dokQueueJob: pixmap = QStyle::SP_FileDialogListView; break;
-    default: break;
+// A node as the control makes it: its text, its value and, at the top level,
+// its image index. The picture is looked up in the tree's image list when the
+// node is drawn, so a node holds nothing else.
+class TNWTreeNode : public QTreeWidgetItem {
+ public:
+  TNWTreeNode(const QString &text, uint32_t value, bool hasImage)
+      : QTreeWidgetItem(UserType), value_(value), imageIndex_(value), hasImage_(hasImage) {
+    QTreeWidgetItem::setData(0, Qt::DisplayRole, text);
   }
-  return style->standardIcon(pixmap);
-}
 
-// Sets a node's image index and, when the index names a kind, its picture.
-void SetImage(const QStyle *style, QTreeWidgetItem *node, uint32_t index) {
-  node->setData(0, TNWTreeView::ImageIndexRole, index);
-  if (index <= dokQueueJob) node->setIcon(0, KindIcon(style, index));
-}
+  QVariant data(int column, int role) const override {
+    if (column == 0) {
+      if (role == Qt::UserRole) return QVariant(value_);
+      if (role == TNWTreeView::ImageIndexRole) return hasImage_ ? QVariant(imageIndex_) : QVariant();
+      if (role == Qt::DecorationRole && hasImage_) {
+        if (const auto *tree = qobject_cast<const TNWTreeView *>(treeWidget())) {
+          const QIcon icon = tree->ImageIcon(imageIndex_);
+          if (!icon.isNull()) return icon;
+        }
+      }
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
 
-// The zero-terminated text that a value record points at. The pointer must
-// lie inside the record's own block; the text ends at its terminator or at
-// the block's end (every block carries one spare zero byte after its size).
-std::string TextInBlock(const TNWValueBlock &block, const char *text) {
-  const char *begin = block.Text();
-  if (begin == nullptr || text == nullptr || text < begin || text >= begin + block.size) return {};
-  const std::size_t room = static_cast<std::size_t>(begin + block.size - text);
-  return std::string(text, strnlen(text, room));
-}
+  void setData(int column, int role, const QVariant &value) override {
+    if (column == 0 && role == Qt::UserRole) {
+      value_ = value.toUInt();
+    } else if (column == 0 && role == TNWTreeView::ImageIndexRole) {
+      hasImage_ = value.isValid();
+      imageIndex_ = value.toUInt();
+    } else {
+      QTreeWidgetItem::setData(column, role, value);
+      return;
+    }
+    emitDataChanged();
+  }
 
-// A text-syntax value (telephone number, distinguished name).
-std::string BlockText(const TNWValueBlock &block) {
-  if (block.Text() == nullptr) return {};
-  return std::string(block.Text(), strnlen(block.Text(), block.size));
-}
-
-// The object name of a typed-name value.
-std::string TypedNameText(const TNWValueBlock &block) {
-  Typed_Name_T record{};
-  if (block.size < sizeof record) return {};
-  std::memcpy(&record, block.data.get(), sizeof record);
-  return TextInBlock(block, record.objectName);
-}
-
-// The address text of an e-mail address value (after its type and pointer).
-std::string EmailText(const TNWValueBlock &block) {
-  EMail_Address_T record{};
-  if (block.size < sizeof record) return {};
-  std::memcpy(&record, block.data.get(), sizeof record);
-  return TextInBlock(block, record.address);
-}
+ private:
+  uint32_t value_;
+  uint32_t imageIndex_;
+  bool hasImage_;
+};
 
 }  // namespace
 
@@ -124,9 +96,14 @@ TNWTreeView::TNWTreeView(QWidget *parent) : QTreeWidget(parent) {
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Long node texts (job lines, e-mail addresses) scroll sideways instead of
-  // being cut short.
+  // being cut short: the column is fitted to the rows in view whenever they
+  // change, never by measuring every node.
   header()->setStretchLastSection(false);
-  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  header()->setSectionResizeMode(0, QHeaderView::Interactive);
+  header()->setResizeContentsPrecision(0);
+  connect(this, &QTreeView::expanded, this, &TNWTreeView::FitColumn);
+  connect(this, &QTreeView::collapsed, this, &TNWTreeView::FitColumn);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TNWTreeView::FitColumn);
 }
 
 TNWTreeView::~TNWTreeView() = default;
@@ -136,7 +113,7 @@ void TNWTreeView::Loaded() {
   LoadItems();
 }
 
-// ---- binding and list kind --------------------------------------------------------
+// ---- binding, list kind and images ------------------------------------------------
 
 void TNWTreeView::SetNWBase(TNWBase *base) {
   if (base != nwBase_.data()) {
@@ -166,27 +143,60 @@ QString TNWTreeView::Text() const {
   return selected.isEmpty() ? QString() : GetNodePath(selected.first());
 }
 
+void TNWTreeView::SetImages(TImageList *images) {
+  if (images != images_.data()) {
+    QObject::disconnect(imagesConnection_);
+    images_ = images;
+    if (images != nullptr) {
+      imagesConnection_ = connect(images, &QObject::destroyed, this, [this] { SetImages(nullptr); });
+    }
+  }
+  icons_.clear();
+  viewport()->update();
+  FitColumn();
+}
+
+QIcon TNWTreeView::ImageIcon(uint32_t index) const {
+  if (images_.isNull() || index >= static_cast<uint32_t>(images_->Count())) return {};
+  auto it = icons_.constFind(index);
+  if (it == icons_.constEnd()) {
+    const QPixmap pixmap = images_->Pixmap(static_cast<int>(index));
+    it = icons_.insert(index, pixmap.isNull() ? QIcon() : QIcon(pixmap));
+  }
+  return it.value();
+}
+
+QString TNWTreeView::PlaceholderText() const { return topLevelItemCount() == 0 ? emptyReason_ : QString(); }
+
 // ---- top level and paths -----------------------------------------------------------
 
 void TNWTreeView::LoadItems() {
   if (loading_) return;
   if (showObjType_ == nwlNone) {
+    emptyReason_.clear();
     clear();
     return;
   }
   if (nwBase_.isNull()) return;
-  const TNWObjList list = nwBase_->GetObjectList(showObjType_);
-  RepaintSuspended repaint(this);
-  clear();
-  QList<QTreeWidgetItem *> nodes;
-  nodes.reserve(static_cast<qsizetype>(list.size()));
-  for (const TNWObjItem &entry : list) {
-    auto *node = new QTreeWidgetItem(QStringList(NWToQString(entry.text)));
-    node->setData(0, Qt::UserRole, entry.value);
-    SetImage(style(), node, entry.value);
-    nodes.append(node);
+  // The base component tells whether the network is there; the calls
+  // libraries, whether the client is.
+  if (nwBase_->NetAvailable()) {
+    emptyReason_.clear();
+  } else if (CallsLibrary == nullptr || ConnLibrary == nullptr) {
+    emptyReason_ = tr("No NetWare client found");
+  } else {
+    emptyReason_ = tr("Not connected to a network");
   }
-  addTopLevelItems(nodes);
+  const TNWObjList list = nwBase_->GetObjectList(showObjType_);
+  {
+    FillGuard guard(this);
+    clear();
+    QList<QTreeWidgetItem *> nodes;
+    nodes.reserve(static_cast<qsizetype>(list.size()));
+    for (const TNWObjItem &entry : list) nodes.append(new TNWTreeNode(NWToQString(entry.text), entry.value, true));
+    addTopLevelItems(nodes);
+  }
+  FitColumn();
 }
 
 QString TNWTreeView::GetNodePath(const QTreeWidgetItem *node) {
@@ -210,8 +220,11 @@ uint32_t TNWTreeView::NodeValue(const QTreeWidgetItem *node) {
 // ---- clicks -----------------------------------------------------------------------
 
 void TNWTreeView::mousePressEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
+  }
   QTreeWidget::mousePressEvent(event);
-  if (event->button() != Qt::LeftButton) return;
   const QList<QTreeWidgetItem *> selected = selectedItems();
   if (selected.isEmpty()) return;
   QTreeWidgetItem *node = selected.first();
@@ -222,123 +235,90 @@ void TNWTreeView::mousePressEvent(QMouseEvent *event) {
   if (handler) handler(this);
 }
 
-TNotifyEvent TNWTreeView::ExpandNode(QTreeWidgetItem *node) {
-  RepaintSuspended repaint(this);
-  WaitCursor cursor;
-  if (node->childCount() > 0) {
-    node->setExpanded(false);
-    qDeleteAll(node->takeChildren());
+void TNWTreeView::mouseReleaseEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
   }
-  TNWObjList children;
-  const TNotifyEvent handler = FillChildren(node, children);
-  const std::string tab(1, '\t');
-  const std::string threeSpaces = Spaces(3);
-  QList<QTreeWidgetItem *> nodes;
-  nodes.reserve(static_cast<qsizetype>(children.size()));
-  for (const TNWObjItem &entry : children) {
-    auto *child = new QTreeWidgetItem(QStringList(NWToQString(ReplaceText(entry.text, tab, threeSpaces))));
-    child->setData(0, Qt::UserRole, entry.value);
-    // Information lines (value 0) get no picture; objects show their kind.
-    if (entry.value != 0) SetImage(style(), child, entry.value);
-    nodes.append(child);
-  }
-  node->addChildren(nodes);
-  return handler;
+  QTreeWidget::mouseReleaseEvent(event);
 }
 
-TNotifyEvent TNWTreeView::FillChildren(QTreeWidgetItem *node, TNWObjList &children) {
-  // Every directory read works on a copy of the current context.
-  const std::string context;
-  const std::string path = QToNWString(GetNodePath(node));
-  switch (NodeValue(node) & 0xFF) {
-    case dokBinderyQueue:
-    case dokQueue:
-      ListQueueJobs(0, path, children);
-      for (TNWObjItem &entry : children) entry.value = dokQueueJob;
-      return onExpandPrintQueue_;
-
-    case dokGroup:
-      children = ListGroupMembers(context, path);
-      return onExpandGroup_;
-
-    case dokNCPServer:
-    case dokServer: {
-      std::string server;
-      RemoveNameTypes(QToNWString(node->text(0)), server);
-      // Connection 0 would stand for the primary connection: a server that
-      // cannot be reached must not show the primary server's version.
-      const NWCONN_HANDLE conn = server.empty() ? 0 : ConnectionByServerName(server);
-      TNWServerInfo info;
-      if (conn != 0 && GetServerInfo(conn, info)) children.push_back({"Netware Version: " + info.Version, 0});
-      return onExpandServer_;
-    }
-
-    case dokOrganization:
-      children = ListSubordinates(context, path);
-      return onExpandOrg_;
-
-    case dokOrganizationalUnit:
-      children = ListSubordinates(context, path);
-      return onExpandOrgUnit_;
-
-    case dokPrinter: {
-      TNWValueList queues;
-      ReadAttrValues(context, path, dsaQueue, queues);
-      for (const TNWValueBlock &queue : queues) {
-        std::string name = TypedNameText(queue);
-        if (!name.empty()) children.push_back({std::move(name), dokQueue});
-      }
-      return onExpandPrinter_;
-    }
-
-    case dokPrintServer: {
-      std::string host;
-      if (ReadAttrString(context, path, dsaHostDevice, host)) {
-        children.push_back({host, ReadObjectKind(context, host)});
-      }
-      return onExpandPrintServer_;
-    }
-
-    case dokUser: {
-      std::string fullName;
-      if (ReadAttrString(context, path, dsaFullName, fullName)) children.push_back({"Full Name: " + fullName, 0});
-      TNWValueList mails;
-      ReadAttrValues(context, path, dsaEmailAddress, mails);
-      for (const TNWValueBlock &mail : mails) children.push_back({"E-Mail: " + EmailText(mail), 0});
-      TNWValueList phones;
-      ReadAttrValues(context, path, dsaTelephoneNumber, phones);
-      for (const TNWValueBlock &phone : phones) children.push_back({"Telephone: " + BlockText(phone), 0});
-      return onExpandUser_;
-    }
-
-    case dokVolume: {
-      std::string volume;
-      if (ReadAttrString(context, path, dsaHostResourceName, volume)) {
-        // Connection 0 (none resolved) names the primary connection's server.
-        const std::string server = ConnectionServerName(ResolveAndAuthenticate(context, path));
-        if (!server.empty()) {
-          const std::string root = server + "/" + volume + ":\\";
-          for (const std::string &name : ListSubdirectories(root + "*")) children.push_back({name, dokDirectory});
-          for (const std::string &name : ListDirectoryFiles(root + "*.*")) children.push_back({name, dokFile});
-        }
-      }
-      return onExpandVolume_;
-    }
-
-    case dokTree:
-      children = ListSubordinates(QToNWString(node->text(0)), std::string());
-      return onExpandTree_;
-
-    case dokFile:
-      return onExpandFile_;
-
-    case dokDirectory:
-      return onExpandDirectory_;
-
-    case dokQueueJob:
-      return onExpandPrintQueueJob_;
-
-    default:
-      return {};
+void TNWTreeView::mouseDoubleClickEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
   }
+  QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+TNotifyEvent TNWTreeView::ExpandNode(QTreeWidgetItem *node) {
+  WaitCursor cursor;
+  TNWExpandEvent event = TNWExpandEvent::None;
+  {
+    FillGuard guard(this);
+    if (node->childCount() > 0) {
+      node->setExpanded(false);
+      qDeleteAll(node->takeChildren());
+    }
+    TNWExpandTexts texts;
+    texts.netwareVersion = QToNWString(tr("Netware Version: "));
+    texts.fullName = QToNWString(tr("Full Name: "));
+    texts.email = QToNWString(tr("E-Mail: "));
+    texts.telephone = QToNWString(tr("Telephone: "));
+    TNWExpansion expansion =
+        ExpandNodeChildren(NodeValue(node), QToNWString(GetNodePath(node)), QToNWString(node->text(0)), texts);
+    event = expansion.event;
+    // Children get their text and value; the control sets no image for them.
+    QList<QTreeWidgetItem *> nodes;
+    nodes.reserve(static_cast<qsizetype>(expansion.children.size()));
+    for (const TNWObjItem &entry : expansion.children) {
+      nodes.append(new TNWTreeNode(NWToQString(entry.text), entry.value, false));
+    }
+    expansion.children = TNWObjList();
+    node->addChildren(nodes);
+  }
+  FitColumn();
+  return Handler(event);
+}
+
+TNotifyEvent TNWTreeView::Handler(TNWExpandEvent event) const {
+  switch (event) {
+    case TNWExpandEvent::Tree: return onExpandTree_;
+    case TNWExpandEvent::Directory: return onExpandDirectory_;
+    case TNWExpandEvent::File: return onExpandFile_;
+    case TNWExpandEvent::User: return onExpandUser_;
+    case TNWExpandEvent::Group: return onExpandGroup_;
+    case TNWExpandEvent::PrintServer: return onExpandPrintServer_;
+    case TNWExpandEvent::Printer: return onExpandPrinter_;
+    case TNWExpandEvent::PrintQueue: return onExpandPrintQueue_;
+    case TNWExpandEvent::PrintQueueJob: return onExpandPrintQueueJob_;
+    case TNWExpandEvent::Server: return onExpandServer_;
+    case TNWExpandEvent::Volume: return onExpandVolume_;
+    case TNWExpandEvent::Org: return onExpandOrg_;
+    case TNWExpandEvent::OrgUnit: return onExpandOrgUnit_;
+    case TNWExpandEvent::None: break;
+  }
+  return {};
+}
+
+// ---- drawing ------------------------------------------------------------------------
+
+void TNWTreeView::FitColumn() {
+  const int width = sizeHintForColumn(0);
+  if (width > 0 && width != header()->sectionSize(0)) header()->resizeSection(0, width);
+}
+
+void TNWTreeView::resizeEvent(QResizeEvent *event) {
+  QTreeWidget::resizeEvent(event);
+  FitColumn();
+}
+
+void TNWTreeView::paintEvent(QPaintEvent *event) {
+  QTreeWidget::paintEvent(event);
+  const QString text = PlaceholderText();
+  if (text.isEmpty()) return;
+  QPainter painter(viewport());
+  painter.setPen(palette().color(QPalette::PlaceholderText));
+  const QRect area = viewport()->rect().adjusted(6, 6, -6, -6);
+  painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
 }

@@ -4,9 +4,14 @@
 //
 // Every node carries a 32-bit value in its Qt::UserRole data; its low byte is
 // the node's object kind (TNWDSObjKind). Top-level nodes also carry the value
-// as their image index (ImageIndexRole) and show the kind's icon.
+// as their image index (ImageIndexRole); children carry none. The control
+// owns no images: a node shows the glyph of its image index only when the
+// owner assigns an image list (Images), and each glyph is made once and
+// shared by every node that shows it.
 #pragma once
 
+#include <QHash>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QTreeWidget>
@@ -14,12 +19,17 @@
 #include <cstdint>
 
 #include "base/nwbase.h"
+#include "controls/imglist.h"
+#include "controls/nwtreefetch.h"
 #include "netware/nwtypes.h"
 
 class QMouseEvent;
+class QPaintEvent;
+class QResizeEvent;
 
 class TNWTreeView : public QTreeWidget {
   Q_OBJECT
+  Q_PROPERTY(TImageList *Images READ Images WRITE SetImages)
   Q_PROPERTY(TNotifyEvent OnExpandPrinter READ OnExpandPrinter WRITE SetOnExpandPrinter)
   Q_PROPERTY(TNotifyEvent OnExpandPrintQueue READ OnExpandPrintQueue WRITE SetOnExpandPrintQueue)
   Q_PROPERTY(TNotifyEvent OnExpandPrintQueueJob READ OnExpandPrintQueueJob WRITE SetOnExpandPrintQueueJob)
@@ -57,6 +67,15 @@ class TNWTreeView : public QTreeWidget {
   void SetShowObjType(TNWObjListType listType);
   // Path of the selected node; empty when none is selected.
   QString Text() const;
+  // The glyphs nodes show by their image index; none by default.
+  TImageList *Images() const { return images_.data(); }
+  void SetImages(TImageList *images);
+  // The picture for an image index: null without Images or past its end.
+  // Made once per index and shared by every node that shows it.
+  QIcon ImageIcon(uint32_t index) const;
+  // What the empty tree says instead of nodes: why there are none when the
+  // NetWare client or the network is missing; empty once there are nodes.
+  QString PlaceholderText() const;
 
   // Refills the top level from the base component's list.
   void LoadItems();
@@ -100,17 +119,30 @@ class TNWTreeView : public QTreeWidget {
  protected:
   // Lets the tree select the node under the pointer, then fetches the
   // selected node's children and raises the event of its kind.
+  // Only the left button selects: the others change neither the selection
+  // nor the current node.
   void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void mouseDoubleClickEvent(QMouseEvent *event) override;
+  void paintEvent(QPaintEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
  private:
   void BaseDestroyed();
   // Fetches the children of a collapsed node and returns the event to raise.
   TNotifyEvent ExpandNode(QTreeWidgetItem *node);
-  TNotifyEvent FillChildren(QTreeWidgetItem *node, TNWObjList &children);
+  TNotifyEvent Handler(TNWExpandEvent event) const;
+  // The column as wide as the longest text in view, so that long texts
+  // scroll sideways; measured over the rows in view only.
+  void FitColumn();
 
   bool loading_ = false;
   QPointer<TNWBase> nwBase_;
   QMetaObject::Connection baseConnection_;
+  QPointer<TImageList> images_;
+  QMetaObject::Connection imagesConnection_;
+  mutable QHash<uint32_t, QIcon> icons_;
+  QString emptyReason_;
   TNWObjListType showObjType_ = nwlNone;
   TNotifyEvent onExpandTree_;
   TNotifyEvent onExpandOthers_;

@@ -98,7 +98,10 @@ TEST_F(ViewerOnDemoNetwork, StartUpBuildsTheWindowAndShowsTheLoggedInIdentity) {
     EXPECT_FALSE(node->text(0).contains('=')) << node->text(0).toStdString();
     EXPECT_EQ(node->childCount(), 0);
     EXPECT_EQ(TNWTreeView::NodeValue(node), roots[static_cast<std::size_t>(i)].value);
+    // The stored form gives the tree no image list: no node shows a picture.
+    EXPECT_TRUE(node->icon(0).isNull()) << node->text(0).toStdString();
   }
+  EXPECT_EQ(tree.Images(), nullptr);
   EXPECT_FALSE(NodeTexts(tree, nullptr).contains("ndsTreeView"));
   EXPECT_EQ(tree.currentItem(), nullptr);
   EXPECT_TRUE(tree.Text().isEmpty());
@@ -135,6 +138,7 @@ TEST(MainWindow, WithoutTheClientLibrariesTheWindowShowsAnEmptyTree) {
   EXPECT_EQ(form.windowTitle(), "Directory Services Viewer");
   EXPECT_FALSE(form.NWBase1->NetAvailable());
   EXPECT_EQ(form.ndsTreeView->topLevelItemCount(), 0);
+  EXPECT_EQ(form.ndsTreeView->PlaceholderText(), "No NetWare client found");
   EXPECT_TRUE(form.NWNDSAttrEdit1->text().isEmpty());
   EXPECT_TRUE(form.NWNDSAttrEdit2->text().isEmpty());
   EXPECT_TRUE(form.NWLoginScriptMemo1->toPlainText().isEmpty());

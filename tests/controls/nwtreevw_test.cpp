@@ -1,5 +1,6 @@
 // The tree control: node paths, filling the top level, and what a click on
 // a node fetches and raises.
+#include <QImage>
 #include <QTest>
 
 #include <map>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/nwtreefetch.h"
 #include "controls/nwtreevw.h"
 #include "controls_support.h"
 #include "netware/nwnds_catalog.h"
@@ -188,7 +190,8 @@ TEST_F(TreeOnNetwork, FillsTheTopLevelWithTheObjectsBelowTheContext) {
   ASSERT_NE(acme, nullptr);
   EXPECT_EQ(TNWTreeView::NodeValue(acme), uint32_t{dokOrganization});
   EXPECT_EQ(acme->data(0, TNWTreeView::ImageIndexRole).toUInt(), uint32_t{dokOrganization});
-  EXPECT_FALSE(acme->icon(0).isNull());
+  // The control owns no images: without an image list no node shows one.
+  EXPECT_TRUE(acme->icon(0).isNull());
   EXPECT_EQ(TNWTreeView::NodeValue(Find(*tree, "US")), uint32_t{dokCountry});
   EXPECT_EQ(acme->childCount(), 0);  // children come with the first click
 }
@@ -394,6 +397,249 @@ TEST_F(DemoNetwork, AClickOnTheAdministratorShowsItsDetails) {
   EXPECT_EQ(log.names, (Names{"Org", "User"}));
   EXPECT_EQ(tree->Text(), "ADMIN.ACME");
   delete tree;
+}
+
+
+// An image list with a glyph for every object kind.
+TImageList *KindImages(QObject *owner) {
+  auto *images = new TImageList(owner);
+  QStringList glyphs;
+  for (int kind = 0; kind <= dokQueueJob; ++kind) glyphs << (kind % 2 == 0 ? "|SP_DirIcon" : "|SP_FileIcon");
+  images->SetGlyphs(glyphs);
+  return images;
+}
+
+TEST_F(TreeOnNetwork, NodesShowTheOwnersImagesByIndexEachMadeOnce) {
+  TImageList *images = KindImages(&form);
+  tree->SetImages(images);
+  EXPECT_TRUE(tree->setProperty("Images", QVariant::fromValue(images)));
+  QTreeWidgetItem *acme = Find(*tree, "ACME");
+  ASSERT_NE(acme, nullptr);
+  const QIcon icon = acme->icon(0);
+  ASSERT_FALSE(icon.isNull());
+  // One icon per index, shared by every node that shows it.
+  EXPECT_EQ(acme->icon(0).cacheKey(), icon.cacheKey());
+  EXPECT_EQ(tree->ImageIcon(dokOrganization).cacheKey(), icon.cacheKey());
+  EXPECT_TRUE(tree->ImageIcon(dokQueueJob + 1).isNull());
+
+  // Children carry no image index and show no picture.
+  Click(*tree, acme);
+  QTreeWidgetItem *sales = Find(acme, "SALES");
+  ASSERT_NE(sales, nullptr);
+  EXPECT_FALSE(sales->data(0, TNWTreeView::ImageIndexRole).isValid());
+  EXPECT_TRUE(sales->icon(0).isNull());
+
+  // Without the list (taken away or destroyed) the pictures go.
+  tree->SetImages(nullptr);
+  EXPECT_TRUE(acme->icon(0).isNull());
+  tree->SetImages(images);
+  EXPECT_FALSE(acme->icon(0).isNull());
+  delete images;
+  EXPECT_EQ(tree->Images(), nullptr);
+  EXPECT_TRUE(acme->icon(0).isNull());
+}
+
+TEST_F(TreeOnNetwork, OnlyTheLeftButtonSelects) {
+  QTreeWidgetItem *acme = Find(*tree, "ACME");
+  QTreeWidgetItem *us = Find(*tree, "US");
+  Click(*tree, acme);
+  ASSERT_EQ(tree->currentItem(), acme);
+  const Names before = log.names;
+  for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+    const QPoint at = tree->visualItemRect(us).center();
+    QTest::mousePress(tree->viewport(), button, Qt::NoModifier, at);
+    QTest::mouseRelease(tree->viewport(), button, Qt::NoModifier, at);
+    QTest::mouseDClick(tree->viewport(), button, Qt::NoModifier, at);
+    EXPECT_EQ(tree->currentItem(), acme) << button;
+    EXPECT_EQ(tree->selectedItems(), QList<QTreeWidgetItem *>{acme}) << button;
+    EXPECT_EQ(tree->Text(), "ACME");
+  }
+  EXPECT_EQ(log.names, before);
+  EXPECT_EQ(us->childCount(), 0);
+}
+
+// Bulk: a container of 20,000 generated users, shown as a node's children and
+// as the top level with pictures. Growth of the heap in use stays far below
+// what a picture made per node costs (tens of kilobytes each).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NW_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(NW_TEST_ASAN)
+#define NW_TEST_ASAN 1
+#endif
+}  // namespace
+#ifdef NW_TEST_ASAN
+// The sanitizer runtime's count of bytes in use (freed ones not counted,
+// even while quarantined).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+static std::size_t HeapInUse() { return __sanitizer_get_current_allocated_bytes(); }
+#else
+#include <malloc.h>
+static std::size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+#endif
+namespace {
+
+class TreeOnABigContainer : public ::testing::Test {
+ protected:
+  static constexpr int kUsers = 20000;
+  void SetUp() override {
+    unsetenv("NWCLIENT_NETWORK");
+    const std::string json = R"({"tree": {"name": "BIG_TREE", "objects": [
+      {"name": "O=ACME", "class": "Organization", "objects": [
+        {"name": "CN=ADMIN", "class": "User"},
+        {"name": "OU=BIG", "class": "Organizational Unit", "objects": [
+          {"generate": {"count": )" + std::to_string(kUsers) + R"(, "class": "User", "name": "USER%05d"}}]}]}]},
+      "servers": [{"name": "FS1", "version": "4.11", "tree": "BIG_TREE", "context": "O=ACME"}],
+      "workstation": {"identity": "CN=ADMIN.O=ACME",
+        "connections": [{"server": "FS1", "user": "CN=ADMIN.O=ACME", "primary": true}]}})";
+    ASSERT_TRUE(nwc::LoadNetworkFromString(json, dir.path(), "big.json"));
+  }
+  void TearDown() override { nwc::ResetNetwork(); }
+  TempDir dir;
+  FakeClient client;
+};
+
+TEST_F(TreeOnABigContainer, ThousandsOfNodesCostNoPicturePerNode) {
+  QWidget form;
+  TNWBase base(&form);
+  ASSERT_TRUE(base.NDSAvailable());
+  base.NDSContextFlags()->SetTypelessNames(true);
+  auto *tree = new TNWTreeView(&form);
+  tree->resize(300, 400);
+  tree->SetImages(KindImages(&form));
+  tree->SetNWBase(&base);
+  tree->SetShowObjType(nwlNDSObjList);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTreeWidgetItem *acme = Find(*tree, "ACME");
+  Click(*tree, acme);
+  acme->setExpanded(true);
+  QTreeWidgetItem *big = Find(acme, "BIG");
+  ASSERT_NE(big, nullptr);
+  (void)tree->grab();
+
+  const std::size_t before = HeapInUse();
+  Click(*tree, big);
+  ASSERT_EQ(big->childCount(), kUsers);
+  big->setExpanded(true);
+  tree->scrollToItem(big->child(kUsers - 1));
+  (void)tree->grab();
+  // The same users as the top level, each with its kind's picture.
+  base.SetNDSContextName("OU=BIG.O=ACME");
+  tree->LoadItems();
+  ASSERT_EQ(tree->topLevelItemCount(), kUsers);
+  EXPECT_FALSE(tree->topLevelItem(kUsers - 1)->icon(0).isNull());
+  tree->scrollToItem(tree->topLevelItem(kUsers / 2));
+  (void)tree->grab();
+  const std::size_t after = HeapInUse();
+  const std::size_t grown = after > before ? after - before : 0;
+  RecordProperty("HeapGrowthKiB", std::to_string(grown / 1024));
+  EXPECT_LT(grown, std::size_t{60} << 20) << grown / 1024 << " KiB for " << kUsers << " nodes";
+  delete tree;
+}
+
+// What the click on a node of each kind adds, without a window: the plain
+// function under the tree.
+TEST_F(TestNetwork, TheKindTableChoosesCallTextsKindsAndEvent) {
+  TNWBase base;
+  ASSERT_TRUE(base.NDSAvailable());
+  base.NDSContextFlags()->SetTypelessNames(true);
+  using E = TNWExpandEvent;
+  struct Row {
+    uint32_t value;
+    const char *path, *text;
+    E event;
+    std::size_t count;      // children
+    const char *firstText;  // the first child's text starts with this
+    uint32_t firstValue;
+  };
+  const Row rows[] = {
+      {dokQueue, "Q1.ACME", "Q1", E::PrintQueue, 1, "", dokQueueJob},
+      {dokBinderyQueue, "Q1.ACME", "Q1", E::PrintQueue, 1, "", dokQueueJob},
+      {dokGroup, "STAFF.ACME", "STAFF", E::Group, 2, "ADMIN", dokUser},
+      {dokNCPServer, "FS1.ACME", "FS1", E::Server, 1, "Netware Version: 4.11", 0},
+      {dokServer, "whatever", "FS1", E::Server, 1, "Netware Version: 4.11", 0},
+      {dokOrganization, "ACME", "ACME", E::Org, 7, "", 0},
+      {dokOrganizationalUnit, "SALES.ACME", "SALES", E::OrgUnit, 2, "JDOE", dokUser},
+      {dokPrinter, "P1.ACME", "P1", E::Printer, 1, "Q1", dokQueue},
+      {dokPrintServer, "NOSUCH.ACME", "NOSUCH", E::PrintServer, 0, "", 0},
+      {dokUser, "JDOE.SALES.ACME", "JDOE", E::User, 4, "Full Name: John Doe", 0},
+      {dokVolume, "FS1_SYS.ACME", "FS1_SYS", E::Volume, 3, "", dokDirectory},
+      {dokTree, "", "NO_SUCH_TREE", E::Tree, 0, "", 0},
+      {dokFile, "README.TXT.FS1_SYS.ACME", "README.TXT", E::File, 0, "", 0},
+      {dokDirectory, "HOME.FS1_SYS.ACME", "HOME", E::Directory, 0, "", 0},
+      {dokQueueJob, "x.Q1.ACME", "x", E::PrintQueueJob, 0, "", 0},
+      {dokCountry, "US", "US", E::None, 0, "", 0},
+      {dokUnknown, "ACME", "ACME", E::None, 0, "", 0},
+      {0x100u | dokUser, "JDOE.SALES.ACME", "JDOE", E::User, 4, "Full Name: ", 0},  // the low byte is the kind
+      {0xFFu, "ACME", "ACME", E::None, 0, "", 0},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(std::string(row.path) + " kind " + std::to_string(row.value));
+    const TNWExpansion got = ExpandNodeChildren(row.value, row.path, row.text);
+    EXPECT_EQ(got.event, row.event);
+    ASSERT_EQ(got.children.size(), row.count);
+    if (row.count == 0) continue;
+    EXPECT_EQ(got.children[0].text.rfind(row.firstText, 0), 0u) << got.children[0].text;
+    if (row.value != dokOrganization) {
+      EXPECT_EQ(got.children[0].value, row.firstValue);
+    }
+    for (const TNWObjItem &child : got.children) EXPECT_EQ(child.text.find('\t'), std::string::npos);
+  }
+  // The leading texts are the caller's (the tree hands in its translations).
+  TNWExpandTexts texts;
+  texts.fullName = "Nom : ";
+  texts.telephone = "Tel. ";
+  const TNWExpansion user = ExpandNodeChildren(dokUser, "JDOE.SALES.ACME", "JDOE", texts);
+  ASSERT_EQ(user.children.size(), 4u);
+  EXPECT_EQ(user.children[0].text, "Nom : John Doe");
+  EXPECT_EQ(user.children[1].text, "E-Mail: jdoe@acme.test");
+  EXPECT_EQ(user.children[3].text, "Tel. 555-0199");
+}
+
+// The empty tree says why it is empty when the client or the network is missing.
+TEST_F(TestNetwork, TheEmptyTreeNamesWhatIsMissing) {
+  struct Case {
+    bool withClient;
+    const char *connections;
+    QString expected;
+  };
+  const Case cases[] = {{false, "", "No NetWare client found"}, {true, "[]", "Not connected to a network"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.expected.toStdString());
+    nwc::ResetNetwork();
+    auto missing = std::make_unique<FakeClient>();
+    if (!c.withClient) {
+      for (const char *dll : {"NETWIN32.DLL", "LOCWIN32.DLL", "CALWIN32.DLL", "CLXWIN32.DLL"}) missing->WithoutLibrary(dll);
+    } else {
+      ASSERT_TRUE(nwc::LoadNetworkFromString(R"({"servers": [{"name": "FS1"}], "workstation": {"connections": []}})",
+                                             dir.path(), "none.json"));
+    }
+    QWidget form;
+    TNWBase base(&form);
+    ASSERT_FALSE(base.NetAvailable());
+    auto *tree = new TNWTreeView(&form);
+    tree->resize(300, 200);
+    tree->SetNWBase(&base);
+    tree->SetShowObjType(nwlNDSObjList);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    EXPECT_EQ(tree->PlaceholderText(), c.expected);
+    const QImage withText = tree->viewport()->grab().toImage();
+    // A node (the owner's own) replaces the text; so does the empty list kind.
+    tree->addTopLevelItem(new QTreeWidgetItem(QStringList("own")));
+    EXPECT_EQ(tree->PlaceholderText(), "");
+    tree->SetShowObjType(nwlNone);
+    EXPECT_EQ(tree->PlaceholderText(), "");
+    EXPECT_NE(tree->viewport()->grab().toImage(), withText);
+    delete tree;
+  }
 }
 
 }  // namespace

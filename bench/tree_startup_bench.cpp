@@ -1,0 +1,67 @@
+// Start-up to the window shown: the viewer's main window on the demo network
+// against a bare Qt window (empty, and with a tree of two text nodes, which
+// brings up the fonts as any window with text does), each a process of its
+// own started from here, offscreen, in the same run (medians, alternating).
+//
+//   tree_startup_bench [--rounds R]
+#include <QApplication>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main.h"
+#include "bench_support.h"
+
+int main(int argc, char **argv) {
+  if (argc >= 3 && strcmp(argv[1], "--child") == 0) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (strcmp(argv[2], "bare") == 0) {
+      QWidget window;
+      window.resize(540, 480);
+      window.show();
+      return QTest::qWaitForWindowExposed(&window) ? 0 : 3;
+    }
+    if (strcmp(argv[2], "bare-text") == 0) {
+      QTreeWidget window;
+      window.addTopLevelItems({new QTreeWidgetItem(QStringList("US")), new QTreeWidgetItem(QStringList("ACME"))});
+      window.resize(540, 480);
+      window.show();
+      return QTest::qWaitForWindowExposed(&window) ? 0 : 3;
+    }
+    TForm1 form;
+    form.show();
+    return QTest::qWaitForWindowExposed(&form) && form.ndsTreeView->topLevelItemCount() > 0 ? 0 : 3;
+  }
+  int rounds = 9;
+  if (argc >= 3 && strcmp(argv[1], "--rounds") == 0) rounds = atoi(argv[2]);
+  unsetenv("NWCLIENT_NETWORK");  // the built-in demo network
+  std::vector<double> bare, text, viewer;
+  for (int round = 0; round < rounds; ++round) {
+    const bench::ChildRun b = bench::RunSelf({"--child", "bare"});
+    const bench::ChildRun t = bench::RunSelf({"--child", "bare-text"});
+    const bench::ChildRun v = bench::RunSelf({"--child", "viewer"});
+    if (b.status != 0 || t.status != 0 || v.status != 0) {
+      std::fprintf(stderr, "a child failed: bare %d, bare tree %d, viewer %d\n", b.status, t.status, v.status);
+      return 1;
+    }
+    bare.push_back(b.seconds);
+    text.push_back(t.seconds);
+    viewer.push_back(v.seconds);
+  }
+  const double tb = bench::Median(bare), tt = bench::Median(text), tv = bench::Median(viewer);
+  std::printf("start-up to the window shown (offscreen, medians of %d):\n", rounds);
+  std::printf("  bare Qt window, empty:              %.3f s\n", tb);
+  std::printf("  bare Qt window, a tree of two nodes: %.3f s\n", tt);
+  std::printf("  viewer on the demo network:          %.3f s\n", tv);
+  std::printf("  ratio viewer / bare empty window: %.2f, viewer / bare tree window: %.2f (target <= 1.5)\n", tv / tb,
+              tv / tt);
+  return 0;
+}

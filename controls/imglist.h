@@ -1,0 +1,51 @@
+// TImageList: a non-visual list of glyphs that controls show by index (the
+// tool bar's buttons, the tree's nodes).
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+
+// A non-visual list of glyphs. Each glyph is named "theme-icon|SP_Pixmap": the
+// icon of the desktop theme, or else the style's standard pixmap. A grayed
+// list gives the glyphs as the style draws disabled icons.
+class TImageList : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(int Width READ Width WRITE SetWidth)
+  Q_PROPERTY(int Height READ Height WRITE SetHeight)
+  Q_PROPERTY(QStringList Glyphs READ Glyphs WRITE SetGlyphs)
+  Q_PROPERTY(bool Grayed READ Grayed WRITE SetGrayed)
+
+ public:
+  explicit TImageList(QObject *owner = nullptr);
+
+  // Component state, set by whoever reads a form description.
+  bool Loading() const { return loading_; }
+  void SetLoading(bool loading) { loading_ = loading; }
+  virtual void Loaded() { loading_ = false; }
+
+  int Width() const { return width_; }
+  void SetWidth(int width) { width_ = width; }
+  int Height() const { return height_; }
+  void SetHeight(int height) { height_ = height; }
+  QStringList Glyphs() const { return glyphs_; }
+  void SetGlyphs(const QStringList &glyphs) { glyphs_ = glyphs; }
+  bool Grayed() const { return grayed_; }
+  void SetGrayed(bool grayed) { grayed_ = grayed; }
+
+  int Count() const { return static_cast<int>(glyphs_.size()); }
+  // The glyph at index as a Width x Height pixmap; null when out of range
+  // or when the glyph cannot be found.
+  QPixmap Pixmap(int index) const;
+  // The icon a glyph name stands for (null when neither source has it).
+  static QIcon GlyphIcon(const QString &glyph);
+
+ private:
+  bool loading_ = false;
+  int width_ = 16;
+  int height_ = 16;
+  QStringList glyphs_;
+  bool grayed_ = false;
+};
