@@ -82,6 +82,18 @@ generated_users() {
   }'
 }
 
+failed() {
+  local dir="$1" made="$2" pidfile="$1/run/dirsrv/slapd-$instance.pid"
+  if [ -s "$pidfile" ]; then
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    for _ in $(seq 1 200); do
+      kill -0 "$(cat "$pidfile")" 2>/dev/null || break
+      sleep 0.05
+    done
+  fi
+  [ "$made" = 1 ] && rm -rf "$dir"
+}
+
 cmd_start() {
   local dir="" port=3891 ldaps_port="" users=0
   while [ $# -gt 0 ]; do
@@ -108,12 +120,16 @@ cmd_start() {
   local defaults=/usr/share/dirsrv/inf/defaults.inf
   [ -f "$defaults" ] && [ -d /etc/dirsrv/schema ] || die "389 Directory Server's defaults are missing ($defaults, /etc/dirsrv)"
 
+  local made=0
   if [ -z "$dir" ]; then
     dir="$(mktemp -d "${TMPDIR:-/tmp}/389ds.XXXXXX")"
+    made=1
   else
     mkdir -p "$dir"
     dir="$(cd "$dir" && pwd)"
   fi
+  # On any failure: the server stopped, and a folder made here removed.
+  trap 'failed "$dir" "$made"' EXIT
   chmod 700 "$dir"
   umask 077
 
@@ -165,17 +181,35 @@ cmd_start() {
   local conf="$dir/etc/dirsrv/slapd-$instance"
   [ -f "$conf/dse.ldif" ] || die "dscreate left no $conf/dse.ldif"
 
-  # Loopback only, on the chosen ports, with TLS.
-  awk -v port="$port" -v sport="$ldaps_port" '
+  # Loopback only, on the chosen ports, with TLS; small fixed caches instead
+  # of shares of the machine's memory (the import would take gigabytes).
+  local bdb="dn: cn=bdb,cn=config,cn=ldbm database,cn=plugins,cn=config"
+  awk -v port="$port" -v sport="$ldaps_port" -v bdb="$bdb" '
+    function set(name, value) { values[entry, tolower(name)] = value; names[entry] = names[entry] " " name }
+    BEGIN {
+      entry = "dn: cn=config"
+      set("nsslapd-port", port)
+      set("nsslapd-listenhost", "127.0.0.1")
+      set("nsslapd-securelistenhost", "127.0.0.1")
+      set("nsslapd-security", "on")
+      set("nsslapd-secureport", sport)
+      entry = bdb
+      set("nsslapd-import-cache-autosize", "0")
+      set("nsslapd-import-cachesize", "67108864")
+      set("nsslapd-cache-autosize", "0")
+      set("nsslapd-dbcachesize", "67108864")
+      set("nsslapd-db-durable-transaction", "off")
+      entry = ""
+    }
     /^dn: / { entry = $0 }
-    entry == "dn: cn=config" && tolower($0) ~ /^nsslapd-(port|listenhost|securelistenhost|security|secureport):/ { next }
-    { print }
-    $0 == "dn: cn=config" {
-      print "nsslapd-port: " port
-      print "nsslapd-listenhost: 127.0.0.1"
-      print "nsslapd-securelistenhost: 127.0.0.1"
-      print "nsslapd-security: on"
-      print "nsslapd-secureport: " sport
+    {
+      split($0, a, ":")
+      if ((entry, tolower(a[1])) in values) next
+      print
+      if (/^dn: / && entry in names) {
+        n = split(names[entry], list, " ")
+        for (i = 1; i <= n; i++) print list[i] ": " values[entry, tolower(list[i])]
+      }
     }' "$conf/dse.ldif" >"$conf/dse.ldif.new"
   mv "$conf/dse.ldif.new" "$conf/dse.ldif"
 
@@ -187,7 +221,8 @@ cmd_start() {
   "$openssl" req -x509 -days 7 -subj "/CN=389 demo CA" "${ec[@]}" -keyout "$tls/ca.key" -out "$tls/ca.pem" \
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign >/dev/null 2>&1 ||
     die "openssl could not make the authority"
-  "$openssl" req -subj "/CN=localhost" "${ec[@]}" -keyout "$tls/server.key" -out "$tls/server.csr" >/dev/null 2>&1 ||
+  # An RSA key: 389 also wraps its attribute encryption keys with it.
+  "$openssl" req -subj "/CN=localhost" -newkey rsa:2048 -nodes -keyout "$tls/server.key" -out "$tls/server.csr" >/dev/null 2>&1 ||
     die "openssl could not make the server key"
   printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$tls/server.ext"
   "$openssl" x509 -req -days 7 -in "$tls/server.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial \
@@ -204,7 +239,7 @@ cmd_start() {
   # The demo, imported offline into both databases (each keeps the
   # entries below its suffix).
   local load="$dir/load.ldif"
-  { cat "$ldap/389-demo.ldif"; echo; generated_users "$users"; } >"$load"
+  { grep -v '^#' "$ldap/389-demo.ldif"; echo; generated_users "$users"; } >"$load"
   local backend
   for backend in acme us; do
     "$nsslapd" ldif2db -D "$conf" -n "$backend" -i "$load" >"$dir/import-$backend.log" 2>&1 ||
@@ -219,7 +254,8 @@ cmd_start() {
   "$dsidm" "ldap://127.0.0.1:$port" -D "cn=Directory Manager" -y "$dir/dm.pw" -b o=ACME user create \
     --uid jdoe --cn "Jane Doe" --displayName "Jane Doe" --uidNumber 1001 --gidNumber 1001 \
     --homeDirectory /home/jdoe >"$dir/dsidm.log" 2>&1 ||
-    { cat "$dir/dsidm.log" >&2; cmd_stop "$dir"; die "dsidm could not create a user"; }
+    { cat "$dir/dsidm.log" >&2; die "dsidm could not create a user"; }
+  trap - EXIT
 
   echo "dir=$dir"
   echo "uri=ldap://127.0.0.1:$port/"
