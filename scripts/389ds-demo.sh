@@ -118,7 +118,7 @@ cmd_start() {
   pk12util="$(find_tool pk12util)" || die "pk12util is not installed (Debian package libnss3-tools)"
   openssl="$(find_tool openssl)" || die "openssl is not installed"
   local defaults=/usr/share/dirsrv/inf/defaults.inf
-  [ -f "$defaults" ] && [ -d /etc/dirsrv/schema ] || die "389 Directory Server's defaults are missing ($defaults, /etc/dirsrv)"
+  [ -f "$defaults" ] || die "389 Directory Server's defaults are missing ($defaults)"
 
   local made=0
   if [ -z "$dir" ]; then
@@ -137,7 +137,17 @@ cmd_start() {
   # so every configured folder is moved below DIR; programs, plugins and
   # the system schema stay where the package put them.
   mkdir -p "$dir/share/dirsrv/inf" "$dir/etc/dirsrv"
-  cp -r /etc/dirsrv/schema /etc/dirsrv/config "$dir/etc/dirsrv/"
+  # dscreate copies the package's templates from /etc/dirsrv, which only its
+  # own user and root may read; other users get minimal ones.
+  if [ -r /etc/dirsrv/schema/99user.ldif ] && [ -r /etc/dirsrv/config/certmap.conf ]; then
+    cp -r /etc/dirsrv/schema /etc/dirsrv/config "$dir/etc/dirsrv/"
+  else
+    mkdir -p "$dir/etc/dirsrv/schema" "$dir/etc/dirsrv/config"
+    printf 'dn: cn=schema\nobjectclass: top\nobjectclass: ldapSubentry\nobjectclass: subschema\ncn: schema\n' \
+      >"$dir/etc/dirsrv/schema/99user.ldif"
+    echo "certmap default default" >"$dir/etc/dirsrv/config/certmap.conf"
+    : >"$dir/etc/dirsrv/config/slapd-collations.conf"
+  fi
   sed -e "s#= /etc#= $dir/etc#; s#= /var#= $dir/var#; s#= /run#= $dir/run#; s#^with_systemd = .*#with_systemd = 0#" \
     "$defaults" >"$dir/share/dirsrv/inf/defaults.inf"
   export PREFIX="$dir"
