@@ -419,3 +419,48 @@ TEST(LdapStore, APasswordChangeLeavesNoCopyInMemory) {
     EXPECT_FALSE(MemoryHolds(password, false));
   }
 }
+
+// The run's 389 Directory Server (standard schema, as its administrators
+// keep it): the client binds as the demo's ADMIN and lists the
+// organization's top level, over ldap://, StartTLS and ldaps://, and through
+// the network description shipped for it (client/ldap/389-network.json).
+TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
+  nwctest::Ds389 server;
+  NWC_NEED_389(server);
+  const std::vector<std::string> top = {"CN=ADMIN.O=ACME", "CN=EVERYONE.O=ACME", "OU=BULK.O=ACME",
+                                        "OU=ENGINEERING.O=ACME", "OU=IS.O=ACME", "OU=SALES.O=ACME",
+                                        "OU=STAFF.O=ACME", "OU=groups.O=ACME", "OU=people.O=ACME"};
+  auto check = [&](const DirectoryStore& store) {
+    EntryInfo me;
+    ASSERT_EQ(store.WhoAmI(&me), 0);
+    EXPECT_EQ(FormatName(me.name, false), "CN=ADMIN.O=ACME");
+    EntryInfo acme;
+    ASSERT_EQ(store.Resolve(Typed("O=ACME"), false, &acme), 0);
+    std::vector<std::string> names;
+    for (const EntryInfo& e : nwctest::Children(store, acme.id)) names.push_back(FormatName(e.name, false));
+    EXPECT_EQ(names, top);
+  };
+  setenv(kPasswordVariable, "NOVELL", 1);
+  for (int transport = 0; transport < 3; ++transport) {
+    SCOPED_TRACE(transport);
+    LdapSettings s = SettingsFor(transport == 2 ? server.LdapsUri() : server.Uri());
+    s.startTls = transport == 1;
+    if (transport != 0) s.caFile = server.CaFile();
+    check(LdapStore(s));
+  }
+
+  const std::filesystem::path ldapDir = nwctest::SourceRoot() / "client/ldap";
+  std::ifstream in(ldapDir / "389-network.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string shipped = "ldap://127.0.0.1:3891";
+  const auto at = json.find(shipped);
+  ASSERT_NE(at, std::string::npos);
+  json.replace(at, shipped.size(), server.Uri());
+  setenv("NWCLIENT_LDAP_PASSWORD", "NOVELL", 1);
+  std::string error;
+  std::unique_ptr<Network> net = ParseNetwork(json, ldapDir, "389-network.json", &error);
+  ASSERT_NE(net, nullptr) << error;
+  ASSERT_NE(net->Store(), nullptr);
+  check(*net->Store());
+  unsetenv("NWCLIENT_LDAP_PASSWORD");
+}

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -150,6 +151,70 @@ class Slapd {
   int port_ = 0;
   int ldapsPort_ = 0;
 };
+
+// The 389 Directory Server of the test run: ctest's ds389 fixture
+// (tests/support/ds389_fixture.sh) starts one with scripts/389ds-demo.sh and
+// names it in a file of the build folder (dir=, uri=, ldaps=, ca=, pid=). It
+// serves the same organization as the slapd demo in the standard schema and
+// binds the same users with the same passwords, so SettingsFor serves both
+// servers.
+class Ds389 {
+ public:
+  enum class State { kReady, kNotInstalled, kNotStarted, kBroken };
+
+  Ds389() {
+#ifdef NW_389DS_INSTANCE_FILE
+    const std::string file = NW_389DS_INSTANCE_FILE;
+#else
+    const std::string file;
+#endif
+    std::ifstream in(file);
+    if (file.empty() || !in) {
+      state_ = State::kNotStarted;
+      why_ = "no 389 Directory Server: these tests use the one ctest starts for them (ctest -R Ldap389)";
+      return;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+      auto eq = line.find('=');
+      if (eq != std::string::npos) values_[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    if (values_.count("missing") != 0) {
+      state_ = State::kNotInstalled;
+      why_ = values_["missing"] + " (Debian package 389-ds-base; scripts/install-deps.sh installs it)";
+    } else if (values_["uri"].empty() || Pid() <= 0 || kill(Pid(), 0) != 0) {
+      state_ = State::kBroken;
+      why_ = "the 389 Directory Server named in " + file + " is not running";
+    } else {
+      state_ = State::kReady;
+    }
+  }
+
+  State state() const { return state_; }
+  const std::string& Why() const { return why_; }
+  std::string Uri() const { return Value("uri"); }
+  std::string LdapsUri() const { return Value("ldaps"); }
+  std::string CaFile() const { return Value("ca"); }
+  int Pid() const { return std::atoi(Value("pid").c_str()); }
+
+ private:
+  std::string Value(const std::string& key) const {
+    auto it = values_.find(key);
+    return it == values_.end() ? std::string() : it->second;
+  }
+  std::map<std::string, std::string> values_;
+  State state_ = State::kBroken;
+  std::string why_;
+};
+
+// At the start of a test on the run's 389 server: skips the test where the
+// server cannot be had (not installed, not run by ctest), fails it where
+// the fixture should have started one and did not.
+#define NWC_NEED_389(server)                                               \
+  do {                                                                     \
+    if ((server).state() == ::nwctest::Ds389::State::kBroken) FAIL() << (server).Why(); \
+    if ((server).state() != ::nwctest::Ds389::State::kReady) GTEST_SKIP() << (server).Why(); \
+  } while (0)
 
 // ---- comparing two directory stores ------------------------------------------
 
