@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "common/nwtext.h"
 #include "netware/nwnds.h"
 #include "netware/nwprint.h"
 #include "netware/nwprop.h"
@@ -37,14 +38,6 @@ struct SharedServices {
 SharedServices &Services() {
   static SharedServices services;
   return services;
-}
-
-// Upper case of the ASCII letters a to z; every other byte stays as it is.
-std::string AsciiUpper(std::string text) {
-  for (char &c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // Adds the bits of the flags that are True to the current directory context,
@@ -151,7 +144,7 @@ QString TNWBase::ServerName() {
 }
 
 void TNWBase::SetServerName(const QString &name) {
-  const std::string value = AsciiUpper(QToNWString(name));
+  const std::string value = nwtext::UpperAscii(QToNWString(name));
   if (value.empty()) {
     serverHandle_ = PrimaryConnection();
     serverName_ = ConnectionServerName(serverHandle_);
@@ -225,7 +218,7 @@ QChar TNWBase::NextNetworkDrive() { return DriveChar(NextFreeDriveLetter()); }
 
 void TNWBase::SetNDSContextName(const QString &name) {
   if (loading_ || !NDSAvailable()) return;
-  std::string value = AsciiUpper(QToNWString(name));
+  std::string value = nwtext::UpperAscii(QToNWString(name));
   if (!value.empty() && value != "[ROOT]") {
     SetContextName(value);
   } else {
@@ -262,7 +255,7 @@ QString TNWBase::LoginID() {
 
 void TNWBase::SetLoginID(const QString &name) {
   const std::string value = QToNWString(name);
-  loginID_ = value.empty() ? LoggedInIdentity() : AsciiUpper(value);
+  loginID_ = value.empty() ? LoggedInIdentity() : nwtext::UpperAscii(value);
   const QPointer<TNWBase> self(this);
   NotifyControls(NWM_USERCHANGE);
   if (self.isNull()) return;

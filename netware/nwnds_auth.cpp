@@ -2,6 +2,7 @@
 // connection to the server that holds an object.
 #include <string.h>
 
+#include "common/nwtext.h"
 #include "netware/nwnds.h"
 #include "netware/nwnds_work.h"
 
@@ -29,9 +30,7 @@ class PasswordArea {
   // False, the area left empty, when the password does not fit whole.
   bool Take(const std::string &password) {
     if (!nwlib::CopyToArea(password, area_)) return false;
-    for (char *c = area_; *c != '\0'; ++c) {
-      if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
-    }
+    nwtext::UpperInPlace(area_);
     return true;
   }
   operator const char *() const { return area_; }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/nwtext.h"
+
 static_assert(sizeof(Object_Info_T) == 80, "object-information record is 80 bytes");
 static_assert(offsetof(Object_Info_T, baseClass) == 12, "base class starts at byte 12");
 static_assert(sizeof(Object_Info_T::baseClass) == 68, "base-class field is 68 bytes");
@@ -78,21 +80,6 @@ constexpr ClassRow kClassRows[] = {
     {"SERVER", dokServer},
 };
 
-char UpCase(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Equal after folding a to z; other bytes must match as they are.
-bool SameTextAscii(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpCase(a[i]) != UpCase(b[i]))
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -114,7 +101,7 @@ const char* AttrTypeName(TNWDSAttrType attr)
 bool AttrTypeFromName(std::string_view name, TNWDSAttrType& attr)
 {
     for (const AttrRow& row : kAttrRows) {
-        if (SameTextAscii(name, row.enumerator)) {
+        if (nwtext::EqualNoCase(name, row.enumerator)) {
             attr = static_cast<TNWDSAttrType>(row.ordinal);
             return true;
         }
@@ -130,7 +117,7 @@ const char* ObjKindName(TNWDSObjKind kind)
 TNWDSObjKind ObjectKindOfClass(std::string_view baseClass)
 {
     for (const ClassRow& row : kClassRows)
-        if (SameTextAscii(baseClass, row.name))
+        if (nwtext::EqualNoCase(baseClass, row.name))
             return row.kind;
     return dokUnknown;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/nwtext.h"
 #include "netware/nwnds.h"
 #include "netware/nwnds_work.h"
 #include "netware/tessel.h"
@@ -69,17 +70,8 @@ bool ReadReply(NWDSContextHandle context, const char *object, const ClientBuffer
   return DSRecord(NWDSRead(context, object, DS_ATTRIBUTE_VALUES, 0, request, &iteration, reply));
 }
 
-char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameText(const std::string &a, const std::string &b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return FoldCase(x) == FoldCase(y); });
-}
-
 bool TextBefore(const TNWObjItem &a, const TNWObjItem &b) {
-  return std::lexicographical_compare(
-      a.text.begin(), a.text.end(), b.text.begin(), b.text.end(),
-      [](char x, char y) { return static_cast<unsigned char>(FoldCase(x)) < static_cast<unsigned char>(FoldCase(y)); });
+  return nwtext::LessNoCase(a.text, b.text);
 }
 
 // Advertised tree names are padded with underscores.
@@ -145,7 +137,7 @@ TNWObjList ListTreeNames() {
     // The scan's normal end arrives as a failure and is recorded too.
     if (!DSRecord(NWScanObject(conn, pattern, OT_TREE_NAME, &id, name, nullptr, nullptr, nullptr, nullptr))) break;
     const std::string tree = TreeNameOf(nwlib::TextOfArea(name));
-    const bool known = std::any_of(list.begin(), list.end(), [&](const TNWObjItem &item) { return SameText(item.text, tree); });
+    const bool known = std::any_of(list.begin(), list.end(), [&](const TNWObjItem &item) { return nwtext::EqualNoCase(item.text, tree); });
     if (!known) list.push_back({tree, id});
   }
   return list;

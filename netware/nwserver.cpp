@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 
+#include "common/nwtext.h"
 #include "netware/tessel.h"
 #include "netware/tessel_entries.h"
 #include "util/nwtools.h"
@@ -51,7 +52,7 @@ std::vector<std::string> ListDirectory(const std::string &path, nuint16 searchAt
   }
   nuint32 iterator = kScanStart;
   // SRV1/VOL1:\*.* is the pattern *.* in the directory SRV1/VOL1:/
-  const std::string upper = tessel::UpperCase(path);
+  const std::string upper = nwtext::UpperAscii(path);
   const std::size_t cut = upper.find_last_of("\\:");
   const std::size_t patternStart = cut == std::string::npos ? 0 : cut + 1;
   char pattern[kPatternArea];

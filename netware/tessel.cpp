@@ -2,6 +2,7 @@
 // the entry-point slots that every routine of the unit shares.
 #include "netware/tessel.h"
 
+#include "common/nwtext.h"
 #include "netware/tessel_entries.h"
 #include "util/nwtools.h"
 
@@ -54,15 +55,8 @@ bool CallsRecord(int32_t code) { return nwlib::Status{CallsLastResult, CallsLast
 
 NWCONN_HANDLE OrPrimary(NWCONN_HANDLE conn) { return conn != 0 ? conn : PrimaryConnection(); }
 
-char UpperCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string UpperCase(std::string text) {
-  for (char &c : text) c = UpperCase(c);
-  return text;
-}
-
 bool BinderyNameArea(const std::string &name, char (&area)[NW_MAX_BINDERY_NAME]) {
-  return nwlib::CopyToArea(UpperCase(name), area);
+  return nwlib::CopyToArea(nwtext::UpperAscii(name), area);
 }
 }  // namespace tessel
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "common/nwtext.h"
 #include "netware/nwnds.h"
 #include "netware/tessel.h"
 #include "netware/tessel_entries.h"
@@ -101,7 +102,7 @@ TNWObjList BinderyObjectList(NWCONN_HANDLE conn, uint16_t type) {
 
 void ObjectFullName(NWCONN_HANDLE conn, const std::string &name, std::string &text) {
   if (DirectoryFallback && ReadAttrString("", name, dsaFullName, text)) return;
-  text = UpperCase(TrimBoth(name));
+  text = nwtext::UpperAscii(TrimBoth(name));
   if (!NWReadPropertyValue.Bind()) return;
   conn = OrPrimary(conn);
   char object[NW_MAX_BINDERY_NAME];

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "common/nwtext.h"
 #include "netware/nwnds.h"
 #include "netware/nwserver.h"
 #include "netware/tessel.h"
@@ -97,7 +98,7 @@ std::string ConnectionServerName(NWCONN_HANDLE conn) {
   } else if (NWGetFileServerName.Bind()) {
     code = NWGetFileServerName(conn, name);
   }
-  if (!CallsRecord(code)) return UpperCase(std::string("Local"));
+  if (!CallsRecord(code)) return std::string("LOCAL");
   return nwlib::TextOfArea(name);
 }
 

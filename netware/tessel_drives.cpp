@@ -1,6 +1,8 @@
 // Drives and paths: network drive letters, mapping a letter to a NetWare
 // path and back, splitting a path, and the client's error mode.
 #include "netware/tessel.h"
+
+#include "common/nwtext.h"
 #include "netware/tessel_entries.h"
 #include "util/nwtools.h"
 
@@ -37,9 +39,9 @@ char NextFreeDriveLetter() {
 
 bool MapDrive(char letter, const std::string &path) {
   if (!NWParseNetWarePath.Bind() || !NWSetDriveBase.Bind()) return false;
-  const auto drive = static_cast<nuint16>(UpperCase(letter) - kDriveOffset);
+  const auto drive = static_cast<nuint16>(nwtext::UpperChar(letter) - kDriveOffset);
   char area[NW_MAX_PATH];
-  if (!nwlib::CopyToArea(UpperCase(path), area)) return false;
+  if (!nwlib::CopyToArea(nwtext::UpperAscii(path), area)) return false;
   NWCONN_HANDLE conn = 0;
   NWDIR_HANDLE dirHandle = 0;
   char restated[NW_MAX_PATH] = {};
@@ -52,7 +54,7 @@ bool MapDrive(char letter, const std::string &path) {
 bool UnmapDrive(const std::string &letterText) {
   if (!NWDeleteDriveBase.Bind()) return false;
   if (letterText.empty()) return false;  // no letter to read
-  const auto drive = static_cast<uint8_t>(UpperCase(letterText[0]) - kDriveOffset);
+  const auto drive = static_cast<uint8_t>(nwtext::UpperChar(letterText[0]) - kDriveOffset);
   return CallsRecord(NWDeleteDriveBase(drive, kDriveScope));
 }
 
@@ -60,7 +62,7 @@ bool SplitNetWarePath(const std::string &path, TNWParsedPath &info) {
   if (!NWParsePath.Bind()) return false;
   info = TNWParsedPath{};
   char area[NW_MAX_PATH];
-  if (!nwlib::CopyToArea(UpperCase(path), area)) return false;
+  if (!nwlib::CopyToArea(nwtext::UpperAscii(path), area)) return false;
   char server[NW_MAX_BINDERY_NAME] = {};
   char volume[NW_MAX_PATH] = {};
   char directory[NW_MAX_PATH] = {};

@@ -57,10 +57,6 @@ bool CallsRecord(int32_t code);
 // The connection itself, or the primary connection for 0.
 NWCONN_HANDLE OrPrimary(NWCONN_HANDLE conn);
 
-// Text with the ASCII letters a to z in upper case; every other byte unchanged.
-std::string UpperCase(std::string text);
-char UpperCase(char c);
-
 // The upper-cased name in a bindery name area; false (area empty) when it
 // does not fit: a cut name could address another object.
 bool BinderyNameArea(const std::string &name, char (&area)[NW_MAX_BINDERY_NAME]);

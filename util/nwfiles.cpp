@@ -2,47 +2,26 @@
 // keeps (client/core/calls_drive.cpp writes it) and reading through it.
 #include "util/nwfiles.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
 
+#include "common/nwtext.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameNoCase(const std::string &a, const std::string &b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-bool Within(const fs::path &path, const fs::path &root) {
-  auto r = root.begin();
-  auto p = path.begin();
-  for (; r != root.end(); ++r, ++p) {
-    if (p == path.end() || *r != *p) return false;
-  }
-  return true;
-}
-
 // The host path of a drive-letter path; nothing when the letter is not
 // mapped, a component does not exist or the path leaves the drive's root.
 std::optional<fs::path> DrivePath(const std::string &path) {
-  const char letter = static_cast<char>(Fold(path[0]) - 'A' + 'a');
+  const char letter = static_cast<char>(nwtext::UpperChar(path[0]) - 'A' + 'a');
   const fs::path folder(DriveFolder());
   std::error_code ec;
   fs::path link = folder / (std::string(1, letter) + ":");
-  if (!fs::exists(link, ec)) link = folder / (std::string(1, Fold(path[0])) + ":");
+  if (!fs::exists(link, ec)) link = folder / (std::string(1, nwtext::UpperChar(path[0])) + ":");
   const fs::path root = fs::canonical(link, ec);
   if (ec || !fs::is_directory(root, ec)) return std::nullopt;
 
@@ -70,7 +49,7 @@ std::optional<fs::path> DrivePath(const std::string &path) {
     }
     std::optional<fs::path> match;
     for (fs::directory_iterator it(current, ec), end; !ec && it != end; it.increment(ec)) {
-      if (SameNoCase(it->path().filename().string(), part)) {
+      if (nwtext::EqualNoCase(it->path().filename().string(), part)) {
         match = it->path();
         break;
       }
@@ -80,32 +59,18 @@ std::optional<fs::path> DrivePath(const std::string &path) {
   }
   // A link inside the mapped directory must not lead out of it.
   const fs::path real = fs::canonical(current, ec);
-  if (ec || !Within(real, root)) return std::nullopt;
+  if (ec || !nwtext::PathWithin(real, root)) return std::nullopt;
   return real;
 }
 
 bool IsDrivePath(const std::string &path) {
-  const char c = Fold(path.size() >= 2 ? path[0] : '\0');
+  const char c = nwtext::UpperChar(path.size() >= 2 ? path[0] : '\0');
   return c >= 'A' && c <= 'Z' && path[1] == ':';
 }
 
 }  // namespace
 
-std::string DriveFolder() {
-  if (const char *own = std::getenv("NWCLIENT_DRIVES"); own != nullptr && *own != '\0') return own;
-  fs::path data;
-  if (const char *xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-    data = xdg;
-  } else {
-    const char *home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
-      const passwd *pw = ::getpwuid(::getuid());
-      home = pw != nullptr ? pw->pw_dir : "/";
-    }
-    data = fs::path(home) / ".local" / "share";
-  }
-  return (data / "nwclient" / "dosdevices").string();
-}
+std::string DriveFolder() { return nwtext::DriveFolder().string(); }
 
 bool ReadDriveFile(const std::string &path, std::string &content) {
   content.clear();

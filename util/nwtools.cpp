@@ -2,12 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "common/nwtext.h"
 
-char UpCase(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+namespace {
 
 bool IsTrailingBlank(char c)
 {
@@ -61,10 +58,10 @@ std::string ExtractToken(const std::string& text, char delimiter, int n)
 
 int CountChar(const std::string& text, char ch)
 {
-    const char wanted = UpCase(ch);
+    const char wanted = nwtext::UpperChar(ch);
     int count = 0;
     for (char c : text)
-        if (UpCase(c) == wanted)
+        if (nwtext::UpperChar(c) == wanted)
             ++count;
     return count;
 }
@@ -88,7 +85,7 @@ std::string ReplaceText(const std::string& text, const std::string& search,
         return text;
     std::string pattern = search;
     for (char& c : pattern)
-        c = UpCase(c);
+        c = nwtext::UpperChar(c);
 
     std::string result;
     result.reserve(text.size());
@@ -96,7 +93,7 @@ std::string ReplaceText(const std::string& text, const std::string& search,
     while (pos < text.size()) {
         bool match = text.size() - pos >= pattern.size();
         for (std::size_t k = 0; match && k < pattern.size(); ++k)
-            match = UpCase(text[pos + k]) == pattern[k];
+            match = nwtext::UpperChar(text[pos + k]) == pattern[k];
         if (match) {
             result += replacement;
             pos += pattern.size();

@@ -4,13 +4,13 @@
 
 #include <vector>
 
+#include "common/nwtext.h"
+
 namespace nwc::calls {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool MatchOnce(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0;
@@ -19,7 +19,7 @@ bool MatchOnce(std::string_view pattern, std::string_view name) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || nwtext::UpperChar(pattern[p]) == nwtext::UpperChar(name[n]))) {
       ++p;
       ++n;
     } else if (starP != std::string_view::npos) {
@@ -34,12 +34,6 @@ bool MatchOnce(std::string_view pattern, std::string_view name) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-std::string UpperText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = Fold(c);
-  return out;
-}
 
 }  // namespace
 
@@ -153,7 +147,7 @@ NWCCODE ParseWorkstationPath(Network& net, std::string_view text, VolumePath* ou
   const std::string_view prefix = text.substr(0, colon);
   const std::string_view rest = text.substr(colon + 1);
   if (prefix.size() == 1) {
-    const char letter = Fold(prefix[0]);
+    const char letter = nwtext::UpperChar(prefix[0]);
     if (letter < 'A' || letter > 'Z') return INVALID_PATH;
     const DriveMapping drive = ReadDrive(letter - 'A' + 1);
     if (!drive.netware) {
@@ -195,7 +189,7 @@ NWCCODE ResolveOnConnection(const Connection& conn, NWDIR_HANDLE dirHandle, std:
     const std::size_t sep = prefix.find_first_of("\\/");
     if (sep != std::string_view::npos) {
       // A full path must name the connection's own server.
-      if (UpperText(prefix.substr(0, sep)) != server.name) return INVALID_PATH;
+      if (UpperAscii(prefix.substr(0, sep)) != server.name) return INVALID_PATH;
       prefix = prefix.substr(sep + 1);
     }
     if (prefix.empty() || prefix.find_first_of("\\/") != std::string_view::npos) return INVALID_PATH;

@@ -5,13 +5,11 @@
 // ("g:.netware") the NetWare path the letter stands for. Every process of
 // the user sees the same mappings, and a mapping lasts until it is deleted.
 // util/nwfiles.cpp reads files through the same folder.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 
+#include "common/nwtext.h"
 #include "calls_common.h"
 #include "entries.h"
 
@@ -66,21 +64,7 @@ std::string FormatPath(const DriveMapping& m, int drive, nuint16 format) {
 
 namespace nwc::calls {
 
-fs::path DriveFolder() {
-  if (const char* own = std::getenv("NWCLIENT_DRIVES"); own != nullptr && *own != '\0') return fs::path(own);
-  fs::path data;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-    data = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
-      const passwd* pw = ::getpwuid(::getuid());
-      home = pw != nullptr ? pw->pw_dir : "/";
-    }
-    data = fs::path(home) / ".local" / "share";
-  }
-  return data / "nwclient" / "dosdevices";
-}
+fs::path DriveFolder() { return nwtext::DriveFolder(); }
 
 DriveMapping ReadDrive(int drive) {
   DriveMapping m;

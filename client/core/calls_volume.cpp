@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/nwtext.h"
 #include "calls_common.h"
 #include "entries.h"
 
@@ -30,23 +31,6 @@ struct HostEntry {
   nuint32 size = 0;
   std::time_t modified = 0;
 };
-
-std::string Folded(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-bool Within(const fs::path& path, const fs::path& root) {
-  auto r = root.begin();
-  auto p = path.begin();
-  for (; r != root.end(); ++r, ++p) {
-    if (p == path.end() || *r != *p) return false;
-  }
-  return true;
-}
 
 // DOS date in the high word, DOS time in the low word.
 nuint32 DosDateTime(std::time_t when) {
@@ -78,7 +62,7 @@ std::vector<HostEntry> ScanFolder(const fs::path& folder, const fs::path& volume
     std::error_code ec2;
     if (fs::is_symlink(fs::symlink_status(item, ec2))) {
       const fs::path target = fs::canonical(item, ec2);
-      if (ec2 || !Within(target, root)) continue;  // never followed out of the volume
+      if (ec2 || !nwtext::PathWithin(target, root)) continue;  // never followed out of the volume
     }
     struct stat st {};
     if (::stat(item.c_str(), &st) != 0) continue;
@@ -99,7 +83,7 @@ std::vector<HostEntry> ScanFolder(const fs::path& folder, const fs::path& volume
     if ((st.st_mode & S_IWUSR) == 0 && !S_ISDIR(st.st_mode)) e.attributes |= FA_READ_ONLY;
     if (!WildMatch(pattern, name)) continue;
     e.name = name;
-    e.folded = Folded(name);
+    e.folded = UpperAscii(name);
     e.modified = st.st_mtime;
     found.push_back(std::move(e));
   }
@@ -132,7 +116,7 @@ struct ScanCache {
 bool MayReach(const Connection& conn, const VolumePath& where) {
   const Slot* slot = conn.ServerSlot();
   if (slot != nullptr && slot->LoggedIn()) return true;
-  return where.volume->name == "SYS" && (Folded(where.path) == "LOGIN" || Folded(where.path).rfind("LOGIN\\", 0) == 0);
+  return where.volume->name == "SYS" && (UpperAscii(where.path) == "LOGIN" || UpperAscii(where.path).rfind("LOGIN\\", 0) == 0);
 }
 
 nuint8 RightsOf(const Connection& conn) {

@@ -2,6 +2,7 @@
 // Any fault ends the load with one message naming where it is; nothing
 // throws out of ParseNetwork.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "common/nwtext.h"
 #include "directory.h"
 #include "ldap_store.h"
 #include "locale_info.h"
@@ -115,7 +117,7 @@ std::uint32_t AsShownId(const Json& j, const std::string& where) {
       digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
     Fail(where, "must be a hexadecimal ID of at most 8 digits, not " + Quote(text));
   }
-  auto shown = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
+  const std::uint32_t shown = nwtext::ParseNumber<std::uint32_t>(digits, 16).value_or(0);
   if (shown == 0 || shown == 0xFFFFFFFF) Fail(where, "0 and FFFFFFFF are not object IDs");
   return IdFromDisplay(shown);
 }
@@ -138,11 +140,10 @@ std::string Expand(const std::string& pattern, long n, const std::string& where)
     std::size_t j = i + 1;
     bool zero = j < pattern.size() && pattern[j] == '0';
     if (zero) ++j;
-    int width = 0;
-    while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 100) {
-      width = width * 10 + (pattern[j] - '0');
-      ++j;
-    }
+    std::size_t end = j;
+    while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') ++end;
+    const int width = end == j ? 0 : nwtext::ParseNumber<int>(pattern.substr(j, end - j)).value_or(INT_MAX);
+    j = end;
     if (j >= pattern.size() || pattern[j] != 'd' || width > 20) {
       // The pattern may be an attribute's value: say where, not what.
       Fail(where, "only %d, %Nd, %0Nd and %% may stand in a generated text (the '%' at character " +

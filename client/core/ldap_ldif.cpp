@@ -11,6 +11,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "common/nwtext.h"
 #include "ldap_store.h"
 #include "password.h"
 
@@ -304,12 +305,7 @@ class LdifReader {
     if (const std::string* uuid = raw.First("entryUUID")) {
       identifier = *uuid;
     } else if (const std::string* guid = raw.First("GUID")) {
-      static const char digits[] = "0123456789abcdef";
-      identifier = "guid:";
-      for (unsigned char c : *guid) {
-        identifier.push_back(digits[c >> 4]);
-        identifier.push_back(digits[c & 15]);
-      }
+      identifier = "guid:" + nwtext::HexEncode(*guid);
     }
     if (!identifier.empty()) {
       const std::uint32_t id = ldap::IdFromIdentifier(identifier);

@@ -6,22 +6,18 @@
 #include <array>
 #include <cstring>
 #include <ctime>
+#include <new>
+#include <optional>
 #include <utility>
+#include <vector>
 
+#include "common/nwtext.h"
 #include "nwclient.h"
 #include "schema.h"
 
 namespace nwc::ldap {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // The directory's names and the LDAP names eDirectory gives them.
 constexpr std::pair<std::string_view, std::string_view> kDefaultAttributes[] = {
@@ -118,7 +114,7 @@ std::string SpacedName(std::string_view ldap) {
   std::string out;
   for (std::size_t i = 0; i < ldap.size(); ++i) {
     char c = ldap[i];
-    if (i == 0 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (i == 0) c = nwtext::UpperChar(c);
     if (i > 0 && c >= 'A' && c <= 'Z') out.push_back(' ');
     out.push_back(c);
   }
@@ -126,19 +122,11 @@ std::string SpacedName(std::string_view ldap) {
 }
 
 bool ParseDecimal(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t* out) {
-  if (text.empty() || text.size() > 20) return false;
-  bool negative = text[0] == '-';
-  std::size_t i = (negative || text[0] == '+') ? 1 : 0;
-  if (i == text.size()) return false;
-  std::int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > (std::int64_t{1} << 40)) return false;
-  }
-  if (negative) v = -v;
-  if (v < lo || v > hi) return false;
-  *out = v;
+  // A plus sign may lead; the number parser takes only a minus.
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  const std::optional<std::int64_t> v = nwtext::ParseNumber<std::int64_t>(text);
+  if (!v || *v < lo || *v > hi) return false;
+  *out = *v;
   return true;
 }
 
@@ -195,10 +183,10 @@ NameMap::NameMap() {
 void NameMap::Add(std::map<std::string, Target>& forward, std::map<std::string, Target>& back,
                   std::string_view nds, std::string_view ldap, Layer layer) {
   if (nds.empty() || ldap.empty()) return;
-  auto f = forward.find(Lower(nds));
-  if (f == forward.end() || f->second.layer <= layer) forward[Lower(nds)] = {std::string(ldap), layer};
-  auto b = back.find(Lower(ldap));
-  if (b == back.end() || b->second.layer <= layer) back[Lower(ldap)] = {std::string(nds), layer};
+  auto f = forward.find(nwtext::LowerAscii(nds));
+  if (f == forward.end() || f->second.layer <= layer) forward[nwtext::LowerAscii(nds)] = {std::string(ldap), layer};
+  auto b = back.find(nwtext::LowerAscii(ldap));
+  if (b == back.end() || b->second.layer <= layer) back[nwtext::LowerAscii(ldap)] = {std::string(nds), layer};
 }
 
 void NameMap::AddAttribute(std::string_view nds, std::string_view ldap, Layer layer) {
@@ -210,22 +198,22 @@ void NameMap::AddClass(std::string_view nds, std::string_view ldap, Layer layer)
 }
 
 void NameMap::AddAttributeAlias(std::string_view ldapAlias, std::string_view ldapName) {
-  auto it = attrToNds_.find(Lower(ldapName));
-  if (it != attrToNds_.end() && attrToNds_.count(Lower(ldapAlias)) == 0) attrToNds_[Lower(ldapAlias)] = it->second;
+  auto it = attrToNds_.find(nwtext::LowerAscii(ldapName));
+  if (it != attrToNds_.end() && attrToNds_.count(nwtext::LowerAscii(ldapAlias)) == 0) attrToNds_[nwtext::LowerAscii(ldapAlias)] = it->second;
 }
 
 void NameMap::AddClassAlias(std::string_view ldapAlias, std::string_view ldapName) {
-  auto it = classToNds_.find(Lower(ldapName));
-  if (it != classToNds_.end() && classToNds_.count(Lower(ldapAlias)) == 0) classToNds_[Lower(ldapAlias)] = it->second;
+  auto it = classToNds_.find(nwtext::LowerAscii(ldapName));
+  if (it != classToNds_.end() && classToNds_.count(nwtext::LowerAscii(ldapAlias)) == 0) classToNds_[nwtext::LowerAscii(ldapAlias)] = it->second;
 }
 
 std::string NameMap::AttributeToLdap(std::string_view nds) const {
-  auto it = attrToLdap_.find(Lower(nds));
+  auto it = attrToLdap_.find(nwtext::LowerAscii(nds));
   return it != attrToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
 }
 
 std::string NameMap::AttributeToNds(std::string_view ldap) const {
-  auto it = attrToNds_.find(Lower(ldap));
+  auto it = attrToNds_.find(nwtext::LowerAscii(ldap));
   if (it != attrToNds_.end()) return it->second.name;
   if (const AttributeDef* def = FindAttribute(SpacedName(ldap)); def && EqualNoCase(AlgorithmicLdapName(def->name), ldap)) {
     return std::string(def->name);
@@ -234,12 +222,12 @@ std::string NameMap::AttributeToNds(std::string_view ldap) const {
 }
 
 std::string NameMap::ClassToLdap(std::string_view nds) const {
-  auto it = classToLdap_.find(Lower(nds));
+  auto it = classToLdap_.find(nwtext::LowerAscii(nds));
   return it != classToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
 }
 
 std::string NameMap::ClassToNds(std::string_view ldap) const {
-  auto it = classToNds_.find(Lower(ldap));
+  auto it = classToNds_.find(nwtext::LowerAscii(ldap));
   if (it != classToNds_.end()) return it->second.name;
   if (const ClassDef* def = FindClass(SpacedName(ldap)); def && EqualNoCase(AlgorithmicLdapName(def->name), ldap)) {
     return std::string(def->name);
@@ -248,19 +236,19 @@ std::string NameMap::ClassToNds(std::string_view ldap) const {
 }
 
 void NameMap::SetSyntaxOid(std::string_view ldapAttr, std::string_view oid) {
-  syntaxOids_[Lower(ldapAttr)] = std::string(oid);
+  syntaxOids_[nwtext::LowerAscii(ldapAttr)] = std::string(oid);
 }
 
 std::string NameMap::SyntaxOid(std::string_view ldapAttr) const {
-  auto it = syntaxOids_.find(Lower(ldapAttr));
+  auto it = syntaxOids_.find(nwtext::LowerAscii(ldapAttr));
   return it == syntaxOids_.end() ? std::string() : it->second;
 }
 
-void NameMap::SetAuxiliary(std::string_view ldapClass) { auxiliary_[Lower(ldapClass)] = true; }
+void NameMap::SetAuxiliary(std::string_view ldapClass) { auxiliary_[nwtext::LowerAscii(ldapClass)] = true; }
 
 bool NameMap::IsAuxiliary(std::string_view ldapClass) const {
   // extensibleObject is auxiliary everywhere, schema read or not.
-  return EqualNoCase(ldapClass, "extensibleObject") || auxiliary_.count(Lower(ldapClass)) != 0;
+  return EqualNoCase(ldapClass, "extensibleObject") || auxiliary_.count(nwtext::LowerAscii(ldapClass)) != 0;
 }
 
 std::uint32_t NameMap::SyntaxOf(std::string_view ndsName, std::string_view ldapName) const {
@@ -292,7 +280,7 @@ std::string AlgorithmicLdapName(std::string_view nds) {
   std::string out;
   for (char c : nds) {
     if (c == ' ') continue;
-    if (out.empty() && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (out.empty()) c = nwtext::LowerChar(c);
     out.push_back(c);
   }
   return out;
@@ -311,64 +299,68 @@ std::string NamingTypeOf(std::string_view ldapAttr) {
   for (const auto& [t, attr] : kNamingAttributes) {
     if (EqualNoCase(attr, ldapAttr)) return std::string(t);
   }
-  const std::string lower = Lower(ldapAttr);
+  const std::string lower = nwtext::LowerAscii(ldapAttr);
   for (const auto& [alias, t] : kNamingAliases) {
     if (lower == alias) return std::string(t);
   }
   return {};
 }
 
-std::string EscapeDnValue(std::string_view value) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(value.size() + 4);
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const auto c = static_cast<unsigned char>(value[i]);
-    const bool edgeSpace = c == ' ' && (i == 0 || i + 1 == value.size());
-    if (c == '"' || c == '+' || c == ',' || c == ';' || c == '<' || c == '>' || c == '\\' || edgeSpace ||
-        (c == '#' && i == 0) || c == '=') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x20 || c == 0x7F) {
-      out.push_back('\\');
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
+namespace {
+
+// Writes one RFC 4514 string from (attribute, value) pairs, leaf first,
+// through libldap's own writer. False when libldap refuses (a value that
+// is not UTF-8).
+bool WriteDn(const std::vector<std::pair<std::string_view, std::string_view>>& parts, std::string* dn) {
+  std::vector<LDAPAVA> avas(parts.size());
+  std::vector<LDAPAVA*> rdns(parts.size() * 2);
+  std::vector<LDAPRDN> list(parts.size() + 1, nullptr);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    avas[i].la_attr = berval{parts[i].first.size(), const_cast<char*>(parts[i].first.data())};
+    avas[i].la_value = berval{parts[i].second.size(), const_cast<char*>(parts[i].second.data())};
+    avas[i].la_flags = LDAP_AVA_STRING;
+    rdns[2 * i] = &avas[i];
+    rdns[2 * i + 1] = nullptr;
+    list[i] = &rdns[2 * i];
   }
-  return out;
+  char* text = nullptr;
+  // Pretty: UTF-8 stays as it is; only what must be escaped is.
+  if (ldap_dn2str(list.data(), &text, LDAP_DN_FORMAT_LDAPV3 | LDAP_DN_PRETTY) != LDAP_SUCCESS) return false;
+  *dn = text != nullptr ? text : "";
+  ldap_memfree(text);
+  return true;
+}
+
+}  // namespace
+
+std::string EscapeDnValue(std::string_view value) {
+  std::string dn;
+  if (!WriteDn({{"x", value}}, &dn)) return {};
+  return dn.substr(2);  // after "x="
 }
 
 std::string EscapeFilterValue(std::string_view value) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(value.size() + 6);
-  for (char ch : value) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == 0) {
-      out.push_back('\\');
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    } else {
-      out.push_back(ch);
-    }
-  }
-  return out;
+  berval in{value.size(), const_cast<char*>(value.data())};
+  berval out{};
+  if (ldap_bv2escaped_filter_value(&in, &out) != 0) throw std::bad_alloc();
+  std::string escaped(out.bv_val, out.bv_len);
+  ber_memfree(out.bv_val);
+  return escaped;
 }
 
 bool NameToDn(const DName& name, std::string* dn) {
-  std::string out;
+  std::vector<std::pair<std::string_view, std::string_view>> parts;
+  parts.reserve(name.parts.size());
   for (const Rdn& part : name.parts) {
     const std::string_view attr = NamingAttribute(part.type);
     if (attr.empty()) return false;
-    if (!out.empty()) out.push_back(',');
-    out.append(attr);
-    out.push_back('=');
-    out += EscapeDnValue(part.value);
+    parts.emplace_back(attr, part.value);
   }
-  *dn = std::move(out);
-  return true;
+  if (parts.empty()) {
+    dn->clear();
+    return true;
+  }
+  return WriteDn(parts, dn);
 }
 
 bool DnToName(std::string_view dn, DName* name) {
@@ -416,12 +408,9 @@ std::string NameKey(const DName& name) { return UpperAscii(FormatName(name, fals
 std::optional<std::int64_t> ParseGeneralizedTime(std::string_view t) {
   auto digits = [&](std::size_t at, std::size_t n, int* out) {
     if (at + n > t.size()) return false;
-    int v = 0;
-    for (std::size_t i = at; i < at + n; ++i) {
-      if (t[i] < '0' || t[i] > '9') return false;
-      v = v * 10 + (t[i] - '0');
-    }
-    *out = v;
+    const std::optional<unsigned> v = nwtext::ParseNumber<unsigned>(t.substr(at, n));
+    if (!v) return false;
+    *out = static_cast<int>(*v);
     return true;
   };
   std::tm tm{};
@@ -473,8 +462,7 @@ std::string FormatGeneralizedTime(std::int64_t seconds) {
 std::uint32_t IdFromIdentifier(std::string_view identifier) {
   std::uint32_t h = 2166136261u;
   for (char c : identifier) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    h ^= static_cast<std::uint8_t>(c);
+    h ^= static_cast<std::uint8_t>(nwtext::LowerChar(c));
     h *= 16777619u;
   }
   if (h == 0 || h == 0xFFFFFFFFu) h = 0x00000001u;

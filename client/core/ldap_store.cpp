@@ -34,6 +34,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "common/nwtext.h"
 #include "nwclient.h"
 #include "password.h"
 #include "schema.h"
@@ -136,25 +137,8 @@ bool ReadEntry(LDAP* ld, LDAPMessage* msg, RawEntry* out) {
 }
 
 std::optional<std::uint32_t> ParseCount(const std::string* text) {
-  if (text == nullptr || text->empty() || text->size() > 10) return std::nullopt;
-  std::uint64_t v = 0;
-  for (char c : *text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (v > UINT32_MAX) return std::nullopt;
-  return static_cast<std::uint32_t>(v);
-}
-
-std::string Hex(std::string_view bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
+  if (text == nullptr || text->size() > 10) return std::nullopt;
+  return nwtext::ParseNumber<std::uint32_t>(*text);
 }
 
 // A password as the client sends it, in a string that is wiped on release.
@@ -162,11 +146,7 @@ struct Secret {
   std::string text;
   Secret() = default;
   Secret(std::string_view clear, bool upper) : text(clear) {
-    if (upper) {
-      for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-    }
+    if (upper) nwtext::UpperInPlace(text);
   }
   Secret(const Secret&) = delete;
   Secret& operator=(const Secret&) = delete;
@@ -697,8 +677,7 @@ struct LdapStore::Impl {
   static std::uint64_t Key(std::string_view identifier) {
     std::uint64_t h = 14695981039346656037ull;
     for (char c : identifier) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      h ^= static_cast<std::uint8_t>(c);
+      h ^= static_cast<std::uint8_t>(nwtext::LowerChar(c));
       h *= 1099511628211ull;
     }
     return h;
@@ -780,7 +759,7 @@ struct LdapStore::Impl {
     if (const std::string* uuid = raw.First("entryUUID")) {
       out->id = IdFor(*uuid, raw.dn);
     } else if (const std::string* guid = raw.First("GUID")) {
-      out->id = IdFor("guid:" + Hex(*guid), raw.dn);
+      out->id = IdFor("guid:" + nwtext::HexEncode(*guid), raw.dn);
     } else {
       out->id = IdFor("dn:" + ldap::NameKey(name), raw.dn);
     }

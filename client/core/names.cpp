@@ -11,8 +11,6 @@ namespace {
 
 constexpr std::array<std::string_view, 7> kNamingTypes = {"C", "O", "OU", "L", "S", "CN", "SA"};
 
-char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool NeedsEscape(char c) { return c == '.' || c == '=' || c == '+' || c == '\\'; }
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
@@ -67,19 +65,6 @@ DName DName::Child(Rdn rdn) const {
   return c;
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = UpperChar(c);
-  return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
-  }
-  return true;
-}
 
 bool IsNamingType(std::string_view type) {
   return std::any_of(kNamingTypes.begin(), kNamingTypes.end(),

@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/nwtext.h"
+
 namespace nwc {
 
 inline constexpr std::size_t kMaxDnChars = 255;
@@ -67,8 +69,8 @@ struct ParsedName {
 using TypeOracle = std::function<std::string(const DName& parent, const std::string& value)>;
 
 // ASCII case helpers (only a-z / A-Z fold, as NetWare does).
-std::string UpperAscii(std::string_view text);
-bool EqualNoCase(std::string_view a, std::string_view b);
+using nwtext::EqualNoCase;
+using nwtext::UpperAscii;
 
 // Whether `type` is a naming type the directory knows (any case).
 bool IsNamingType(std::string_view type);

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/nwtext.h"
 #include "directory.h"
 
 namespace nwc {
@@ -148,11 +149,7 @@ std::optional<fs::path> Volume::HostPath(std::string_view path, bool mustExist) 
   fs::path base = fs::weakly_canonical(root, ec);
   fs::path real = fs::weakly_canonical(current, ec);
   if (ec) return std::nullopt;
-  auto b = base.begin();
-  auto r = real.begin();
-  for (; b != base.end(); ++b, ++r) {
-    if (r == real.end() || *b != *r) return std::nullopt;
-  }
+  if (!nwtext::PathWithin(real, base)) return std::nullopt;
   return current;
 }
 

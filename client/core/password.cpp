@@ -5,7 +5,11 @@
 #include <string.h>
 #include <sys/random.h>
 
+#include <cstring>
+#include <optional>
 #include <random>
+
+#include "common/nwtext.h"
 
 namespace nwc {
 
@@ -27,33 +31,16 @@ void FillRandom(std::uint8_t* data, std::size_t size) {
   }
 }
 
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(digits[data[i] >> 4]);
-    out.push_back(digits[data[i] & 15]);
-  }
-  return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+template <std::size_t N>
+std::string Hex(const std::array<std::uint8_t, N>& bytes) {
+  return nwtext::HexEncode(std::string_view(reinterpret_cast<const char*>(bytes.data()), N));
 }
 
 template <std::size_t N>
 bool Unhex(std::string_view text, std::array<std::uint8_t, N>* out) {
-  if (text.size() != N * 2) return false;
-  for (std::size_t i = 0; i < N; ++i) {
-    int hi = HexDigit(text[2 * i]);
-    int lo = HexDigit(text[2 * i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    (*out)[i] = static_cast<std::uint8_t>(hi * 16 + lo);
-  }
+  const std::optional<std::string> bytes = nwtext::HexDecode(text);
+  if (!bytes || bytes->size() != N) return false;
+  std::memcpy(out->data(), bytes->data(), N);
   return true;
 }
 
@@ -66,10 +53,7 @@ void WipeString(std::string& text) {
 
 std::array<std::uint8_t, PasswordHash::kHashBytes> PasswordHash::Derive(
     std::string_view clear, unsigned iterations, const std::array<std::uint8_t, kSaltBytes>& salt) {
-  std::string folded(clear);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  std::string folded = nwtext::UpperAscii(clear);
   std::array<std::uint8_t, kHashBytes> out{};
   pbkdf2_hmac_sha256(folded.size(), reinterpret_cast<const std::uint8_t*>(folded.data()), iterations,
                      salt.size(), salt.data(), out.size(), out.data());
@@ -95,11 +79,7 @@ std::optional<PasswordHash> PasswordHash::Parse(std::string_view encoded) {
   }
   parts[3] = encoded;
   if (parts[0] != kScheme || parts[1].empty() || parts[1].size() > 8) return std::nullopt;
-  unsigned iterations = 0;
-  for (char c : parts[1]) {
-    if (c < '0' || c > '9') return std::nullopt;
-    iterations = iterations * 10 + static_cast<unsigned>(c - '0');
-  }
+  const unsigned iterations = nwtext::ParseNumber<unsigned>(parts[1]).value_or(0);
   if (iterations == 0 || iterations > kMaxIterations) return std::nullopt;
   PasswordHash h;
   h.iterations_ = iterations;
@@ -114,7 +94,7 @@ bool PasswordHash::Matches(std::string_view clear) const {
 
 std::string PasswordHash::Encoded() const {
   return std::string(kScheme) + "$" + std::to_string(iterations_) + "$" +
-         Hex(salt_.data(), salt_.size()) + "$" + Hex(hash_.data(), hash_.size());
+         Hex(salt_) + "$" + Hex(hash_);
 }
 
 }  // namespace nwc
