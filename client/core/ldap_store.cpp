@@ -31,6 +31,7 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -530,6 +531,10 @@ struct LdapStore::Impl {
     if (int rc = Connect(); rc != 0) return rc;
     std::string cookie;
     std::size_t pages = 0;
+    // A paged search ends within its bound, and a server that hands back a
+    // cookie it gave before would page forever.
+    const Clock::time_point listEnd = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
+    std::set<std::string> cookies;
     RawEntry raw;
     for (;;) {
       LDAPControl* page = nullptr;
@@ -547,7 +552,7 @@ struct LdapStore::Impl {
       if (rc != LDAP_SUCCESS) return Fail(rc);
       int code = LDAP_SUCCESS;
       LDAPMessage* res = Await(
-          ld, msgid, Deadline(),
+          ld, msgid, paged ? std::min(Deadline(), listEnd) : Deadline(),
           [&](LDAPMessage* m) {
             *delivered = true;
             if (ReadEntry(ld, m, &raw)) onEntry(raw);
@@ -577,6 +582,11 @@ struct LdapStore::Impl {
         if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
       }
       if (!paged || cookie.empty()) return 0;
+      if (!cookies.insert(cookie).second || Clock::now() >= listEnd) {
+        // The server still holds the search: the connection goes with it.
+        Drop();
+        return ERR_TRANSPORT_FAILURE;
+      }
     }
   }
 

@@ -38,6 +38,7 @@ struct LdapSettings {
   bool verifyCertificate = true;
   int timeoutSeconds = 3;              // connecting, and each operation
   int pageSize = 1000;                 // entries per page of a listing
+  int listTimeLimitSeconds = 120;      // the longest a listing may take, all its pages
   int cacheSeconds = 5;                // how long entries, names and listings read are reused
   bool upperCasePasswords = true;      // as NetWare clients send them
   std::string treeName;                // empty: the description's tree name, else "LDAP"
