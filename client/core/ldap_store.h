@@ -69,6 +69,7 @@ class LdapStore final : public DirectoryStore {
   std::string ChildType(const DName& parent, std::string_view value) const override;
   int Resolve(const DName& name, bool derefAliases, EntryInfo* out) const override;
   int EntryById(std::uint32_t id, EntryInfo* out) const override;
+  int ResolveLight(const DName& name, bool derefAliases, EntryInfo* out) const override;
   int ListSubordinates(std::uint32_t parentId, std::size_t start, std::size_t maxCount,
                        std::vector<EntryInfo>* page, std::size_t* total) const override;
   int ReadAttribute(std::uint32_t id, std::string_view attrName, AttributeValues* out) const override;

@@ -375,7 +375,9 @@ TEST_F(LdapFailure, AListingThatNeverEndsFailsWithinItsBound) {
     EXPECT_TRUE(page.empty());
     // A cookie given twice ends the listing at its second page; the bound
     // ends the other (a generous margin for a busy machine).
-    if (sameCookie) EXPECT_EQ(server.Pages(), 2);
+    if (sameCookie) {
+      EXPECT_EQ(server.Pages(), 2);
+    }
     EXPECT_LT(Seconds(start), 30.0);
   }
 }
