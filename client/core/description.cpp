@@ -419,8 +419,7 @@ class Loader {
     if (FormatName(entry->Name(), false).size() > kMaxDnChars) {
       Fail(where, "the object's full name is longer than 255 characters");
     }
-    parent->children.push_back(std::move(entry));
-    return parent->children.back().get();
+    return parent->AddChild(std::move(entry));
   }
 
   void ForEachEntry(DirEntry* e, const std::function<void(DirEntry*)>& fn) {
@@ -893,7 +892,7 @@ class Loader {
       if (o->type == OT_USER && o->name == "SUPERVISOR") o->consoleOperator = o->manager = true;
       if (Opt(desc, "jobs") && o->type != OT_PRINT_QUEUE) Fail(ow, "only a print queue holds jobs");
       explicitLater.emplace_back(o.get(), i);
-      s.bindery.push_back(std::move(o));
+      s.AddObject(std::move(o));
     }
     for (auto& [o, i] : explicitLater) {
       if (o->id == 0) o->id = GeneratedBinderyId(s, o->name + "/" + std::to_string(o->type));
@@ -937,7 +936,7 @@ class Loader {
         o->id = other->id;
         o->flags = other.get() == s.get() ? 0 : 0x01;
         o->security = 0x40;
-        s->bindery.push_back(std::move(o));
+        s->AddObject(std::move(o));
       }
       for (auto& ds : net_.servers) {
         if (!ds->directoryServer) continue;
@@ -953,7 +952,7 @@ class Loader {
         o->flags = 0x01;
         o->security = 0x40;
         o->id = GeneratedBinderyId(*s, adName);
-        s->bindery.push_back(std::move(o));
+        s->AddObject(std::move(o));
       }
     }
   }
@@ -977,7 +976,7 @@ class Loader {
         o->id = child->id;
         o->entry = child.get();
         if (const Attribute* fn = child->FindAttribute("Full Name")) SetTextProperty(*o, "IDENTIFICATION", *fn->values[0].Text());
-        s.bindery.push_back(std::move(o));
+        s.AddObject(std::move(o));
       }
     }
     for (const auto& o : s.bindery) {

@@ -56,6 +56,11 @@ class DirectoryStore {
   // names. ERR_NO_SUCH_ENTRY when absent.
   virtual int Resolve(const DName& name, bool derefAliases, EntryInfo* out) const = 0;
   virtual int EntryById(std::uint32_t id, EntryInfo* out) const = 0;
+  // As Resolve, for a caller that needs only the entry's ID and class (the
+  // container of a listing): a store may leave the subordinate count alone.
+  virtual int ResolveLight(const DName& name, bool derefAliases, EntryInfo* out) const {
+    return Resolve(name, derefAliases, out);
+  }
 
   // Up to `maxCount` subordinates of a container from position `start`, in
   // the tree's order; `total` gets the number of all subordinates.

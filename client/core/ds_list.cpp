@@ -104,7 +104,9 @@ extern "C" NWEXPORT NWDSCCODE NWAPI nwcore_NWDSList(NWDSContextHandle context, c
   DirectoryStore* store = CurrentDirectoryStore();
   if (store == nullptr) return ERR_NO_CONNECTION;
   EntryInfo container;
-  if (int rc = store->Resolve(name, ctx.DerefAliases(), &container); rc != 0) return rc;
+  // Only the container's ID is needed: counting its subordinates would read
+  // the whole listing before the first reply.
+  if (int rc = store->ResolveLight(name, ctx.DerefAliases(), &container); rc != 0) return rc;
 
   const nint32 handle = *iterationHandle;
   ListIteration state{container.id, 0};

@@ -323,7 +323,7 @@ class LdifReader {
     if (!ldap::ConvertAttributes(map_, raw, name, e->baseClass, true, &attrs, &fault)) Fail(line, Printable(raw.dn) + ": " + fault);
     for (AttributeValues& a : attrs) e->attributes.push_back({std::move(a.name), a.syntax, std::move(a.values)});
     if (e->baseClass == "Alias") aliases_.emplace_back(e.get(), line);
-    parent->children.push_back(std::move(e));
+    parent->AddChild(std::move(e));
   }
 
   void ResolveAliases() {

@@ -75,7 +75,7 @@ LdapSettings ParseLdapSettings(const Json& desc, const fs::path& baseDir, const 
   if (!desc.is_object()) Fault(where, "must be an object");
   static const std::string_view kKeys[] = {
       "uri",      "base",          "bindDn",       "passwordFile", "passwordEnv",        "caFile",
-      "startTLS", "verifyCertificate", "timeoutSeconds", "pageSize", "cacheSeconds", "upperCasePasswords",
+      "startTLS", "verifyCertificate", "timeoutSeconds", "listTimeLimitSeconds", "pageSize", "cacheSeconds", "upperCasePasswords",
       "treeName", "servers",       "attributeMap", "classMap"};
   for (const auto& item : desc.items()) {
     if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys)) {
@@ -123,6 +123,9 @@ LdapSettings ParseLdapSettings(const Json& desc, const fs::path& baseDir, const 
   if (s.startTls && scheme != "ldap") Fault(Field(where, "startTLS"), "StartTLS needs an ldap:// URI");
   if (const Json* v = opt("verifyCertificate")) s.verifyCertificate = Flag(*v, Field(where, "verifyCertificate"));
   if (const Json* t = opt("timeoutSeconds")) s.timeoutSeconds = Number(*t, Field(where, "timeoutSeconds"), 1, 300);
+  if (const Json* l = opt("listTimeLimitSeconds")) {
+    s.listTimeLimitSeconds = Number(*l, Field(where, "listTimeLimitSeconds"), 1, 3600);
+  }
   if (const Json* p = opt("pageSize")) s.pageSize = Number(*p, Field(where, "pageSize"), 1, 100000);
   if (const Json* c = opt("cacheSeconds")) s.cacheSeconds = Number(*c, Field(where, "cacheSeconds"), 0, 3600);
   if (const Json* u = opt("upperCasePasswords")) s.upperCasePasswords = Flag(*u, Field(where, "upperCasePasswords"));

@@ -29,8 +29,10 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <list>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -54,6 +56,9 @@ const char* const kEntryAttributes[] = {"objectClass",     "structuralObjectClas
 const char* const kNoAttributes[] = {LDAP_NO_ATTRS, nullptr};
 
 constexpr std::size_t kKeptListings = 4;
+// Listings read page by page at once; the least recently used one beyond
+// is abandoned.
+constexpr std::size_t kOpenListings = 8;
 constexpr std::size_t kMaxPasswordBytes = 1024;
 
 // A directory completion code for an LDAP result or library code.
@@ -264,6 +269,21 @@ struct LdapStore::Impl {
   };
   std::unordered_map<std::uint32_t, std::pair<std::uint32_t, Clock::time_point>> counts;
   std::deque<Listing> listings;  // newest first
+  // A listing read page by page for the requests that go on through it:
+  // only the page at hand is held.
+  struct Stream {
+    std::uint32_t parent = 0;
+    std::string dn;
+    std::string cookie;             // for the next page; empty: the page at hand is the last
+    std::set<std::string> cookies;  // every cookie the server gave
+    Clock::time_point end;          // the listing's bound
+    std::uint64_t connection = 0;   // the connection the search runs on
+    std::size_t pages = 0;
+    std::size_t base = 0;           // position of the page's first entry
+    std::vector<EntryInfo> page;
+  };
+  std::list<Stream> streams;  // most recently used first
+  std::uint64_t connections = 0;  // connections made so far
   std::function<void(std::size_t)> pageObserver;
 
   explicit Impl(LdapSettings settings) : s(std::move(settings)) {
@@ -474,6 +494,7 @@ struct LdapStore::Impl {
       return rc;
     }
     ld = h;
+    ++connections;
     if (!schemaRead) ReadSchema();
     return ld != nullptr ? 0 : ERR_TRANSPORT_FAILURE;
   }
@@ -510,54 +531,84 @@ struct LdapStore::Impl {
     if (int rc = Connect(); rc != 0) return rc;
     std::string cookie;
     std::size_t pages = 0;
-    RawEntry raw;
+    // A paged search ends within its bound, and a server that hands back a
+    // cookie it gave before would page forever.
+    const Clock::time_point listEnd = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
+    std::set<std::string> cookies;
     for (;;) {
-      LDAPControl* page = nullptr;
-      LDAPControl* controls[2] = {nullptr, nullptr};
-      if (paged) {
-        berval c{cookie.size(), cookie.data()};
-        int rc = ldap_create_page_control(ld, static_cast<ber_int_t>(s.pageSize), cookie.empty() ? nullptr : &c, 0, &page);
-        if (rc != LDAP_SUCCESS) return Fail(rc);
-        controls[0] = page;
+      if (int rc = SearchPage(base, scope, filter, attrs, paged ? &cookie : nullptr, paged ? listEnd : Deadline(), onEntry,
+                              delivered);
+          rc != 0) {
+        return rc;
       }
-      int msgid = 0;
-      int rc = ldap_search_ext(ld, base.c_str(), scope, filter.c_str(), const_cast<char**>(attrs), 0,
-                               paged ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
-      if (page != nullptr) ldap_control_free(page);
-      if (rc != LDAP_SUCCESS) return Fail(rc);
-      int code = LDAP_SUCCESS;
-      LDAPMessage* res = Await(
-          ld, msgid, Deadline(),
-          [&](LDAPMessage* m) {
-            *delivered = true;
-            if (ReadEntry(ld, m, &raw)) onEntry(raw);
-          },
-          &code);
-      if (res == nullptr) return Fail(code);
-      int err = LDAP_OTHER;
-      LDAPControl** serverControls = nullptr;
-      rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, &serverControls, 1);
-      if (rc != LDAP_SUCCESS) return Fail(rc);
-      cookie.clear();
-      if (serverControls != nullptr) {
-        if (LDAPControl* pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, serverControls, nullptr)) {
-          ber_int_t estimate = 0;
-          berval next{};
-          if (ldap_parse_pageresponse_control(ld, pr, &estimate, &next) == LDAP_SUCCESS && next.bv_val != nullptr) {
-            cookie.assign(next.bv_val, next.bv_len);
-            ldap_memfree(next.bv_val);
-          }
-        }
-        ldap_controls_free(serverControls);
-      }
-      if (err != LDAP_SUCCESS) return Fail(err);
       ++pages;
       if (observe && pageObserver) {
         pageObserver(pages);
         if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
       }
       if (!paged || cookie.empty()) return 0;
+      if (int rc = CheckPaging(cookie, listEnd, &cookies); rc != 0) return rc;
     }
+  }
+
+  // After a page that asks for more: a cookie given before, or a listing
+  // past its bound, ends it. The server still holds the search, so the
+  // connection goes with it.
+  int CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies) {
+    if (cookies->insert(cookie).second && Clock::now() < listEnd) return 0;
+    Drop();
+    return ERR_TRANSPORT_FAILURE;
+  }
+
+  // One request of a search: all of it, or with `cookie` the page that
+  // cookie asks for (empty: the first page), `cookie` then set to the
+  // server's cookie for the next one (empty: that was the last). Each
+  // request waits no longer than the time-out, nor past `end`.
+  int SearchPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+                 std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
+                 bool* delivered, int pageSize = -1) {
+    LDAPControl* page = nullptr;
+    LDAPControl* controls[2] = {nullptr, nullptr};
+    if (cookie != nullptr) {
+      berval c{cookie->size(), cookie->data()};
+      const ber_int_t size = static_cast<ber_int_t>(pageSize < 0 ? s.pageSize : pageSize);
+      int rc = ldap_create_page_control(ld, size, cookie->empty() ? nullptr : &c, 0, &page);
+      if (rc != LDAP_SUCCESS) return Fail(rc);
+      controls[0] = page;
+    }
+    int msgid = 0;
+    int rc = ldap_search_ext(ld, base.c_str(), scope, filter.c_str(), const_cast<char**>(attrs), 0,
+                             cookie != nullptr ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
+    if (page != nullptr) ldap_control_free(page);
+    if (rc != LDAP_SUCCESS) return Fail(rc);
+    int code = LDAP_SUCCESS;
+    RawEntry raw;
+    LDAPMessage* res = Await(
+        ld, msgid, std::min(Deadline(), end),
+        [&](LDAPMessage* m) {
+          *delivered = true;
+          if (ReadEntry(ld, m, &raw)) onEntry(raw);
+        },
+        &code);
+    if (res == nullptr) return Fail(code);
+    int err = LDAP_OTHER;
+    LDAPControl** serverControls = nullptr;
+    rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, &serverControls, 1);
+    if (rc != LDAP_SUCCESS) return Fail(rc);
+    if (cookie != nullptr) cookie->clear();
+    if (serverControls != nullptr) {
+      if (LDAPControl* pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, serverControls, nullptr); pr && cookie) {
+        ber_int_t estimate = 0;
+        berval next{};
+        if (ldap_parse_pageresponse_control(ld, pr, &estimate, &next) == LDAP_SUCCESS && next.bv_val != nullptr) {
+          cookie->assign(next.bv_val, next.bv_len);
+          ldap_memfree(next.bv_val);
+        }
+      }
+      ldap_controls_free(serverControls);
+    }
+    if (err != LDAP_SUCCESS) return Fail(err);
+    return 0;
   }
 
   // The one entry at `dn` (base search); ERR_NO_SUCH_ENTRY when absent.
@@ -933,6 +984,124 @@ struct LdapStore::Impl {
     return rc;
   }
 
+  // ---- listings read page by page ----
+
+  // Reads the stream's next page in place of the one at hand, and completes
+  // its entries.
+  int NextPage(Stream& st) {
+    std::vector<Followup> followups;
+    bool delivered = false;
+    auto onEntry = [&](const RawEntry& raw) {
+      Followup f{st.page.size(), {}, false};
+      EntryInfo info;
+      if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
+      st.page.push_back(std::move(info));
+      if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
+    };
+    auto request = [&] {
+      return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
+                        &delivered);
+    };
+    st.base += st.page.size();
+    st.page.clear();
+    int rc = 0;
+    if (st.pages == 0) {
+      // A kept connection may have died in between: the first page is asked
+      // for once more on a new one.
+      const bool reused = ld != nullptr;
+      if ((rc = Connect()) == 0) rc = request();
+      if (rc == ERR_TRANSPORT_FAILURE && reused && !delivered && ld == nullptr) {
+        st.page.clear();
+        followups.clear();
+        if ((rc = Connect()) == 0) rc = request();
+      }
+      st.connection = connections;
+    } else if (ld == nullptr || st.connection != connections) {
+      rc = ERR_TRANSPORT_FAILURE;  // the connection the search ran on is gone
+    } else {
+      rc = request();
+    }
+    if (rc != 0) return rc;
+    ++st.pages;
+    if (pageObserver) {
+      pageObserver(st.pages);
+      if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
+    }
+    if (!st.cookie.empty()) {
+      if ((rc = CheckPaging(st.cookie, st.end, &st.cookies)) != 0) return rc;
+    }
+    for (const Followup& f : followups) {
+      if ((rc = Complete(&st.page[f.index], f, false)) != 0) return rc;
+    }
+    return 0;
+  }
+
+  // Tells the server that a listing read part of the way is done with (a
+  // zero-size page request with its cookie).
+  void Abandon(const Stream& st) {
+    if (st.cookie.empty() || ld == nullptr || st.connection != connections) return;
+    std::string cookie = st.cookie;
+    bool delivered = false;
+    SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kNoAttributes, &cookie, Deadline(),
+               [](const RawEntry&) {}, &delivered, 0);
+  }
+
+  std::list<Stream>::iterator FindStream(std::uint32_t parentId, std::size_t start) {
+    return std::find_if(streams.begin(), streams.end(), [&](const Stream& st) {
+      return st.parent == parentId && st.base <= start && start <= st.base + st.page.size();
+    });
+  }
+
+  // Subordinates from `start` of a listing read page by page: a request that
+  // goes on where an open listing stands takes its page at hand and the
+  // pages after it; any other starts a new listing.
+  int ListStreamed(std::uint32_t parentId, std::size_t start, std::size_t maxCount, std::vector<EntryInfo>* out,
+                   std::size_t* total) {
+    auto it = start > 0 ? FindStream(parentId, start) : streams.end();
+    if (it == streams.end()) {
+      auto parent = known.find(parentId);
+      if (parent == known.end()) return ERR_NO_SUCH_ENTRY;
+      Stream fresh;
+      fresh.parent = parentId;
+      fresh.dn = parent->second.dn;
+      fresh.end = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
+      streams.push_front(std::move(fresh));
+      while (streams.size() > kOpenListings) {
+        Abandon(streams.back());
+        streams.pop_back();
+      }
+      it = streams.begin();
+      int rc = NextPage(*it);
+      // A request from further along whose listing was let go reads up to
+      // where it stands.
+      while (rc == 0 && start > it->base + it->page.size() && !it->cookie.empty()) rc = NextPage(*it);
+      if (rc != 0) {
+        streams.erase(it);
+        return rc;
+      }
+    } else if (it != streams.begin()) {
+      streams.splice(streams.begin(), streams, it);
+      it = streams.begin();
+    }
+    Stream& st = *it;
+    while (out->size() < maxCount) {
+      const std::size_t at = start + out->size();
+      if (at < st.base + st.page.size()) {
+        out->push_back(st.page[at - st.base]);
+      } else if (st.cookie.empty()) {
+        break;
+      } else if (int rc = NextPage(st); rc != 0) {
+        out->clear();
+        streams.erase(it);
+        return rc;
+      }
+    }
+    const bool more = start + out->size() < st.base + st.page.size() || !st.cookie.empty();
+    if (total) *total = start + out->size() + (more ? 1 : 0);
+    if (!more && out->empty()) streams.erase(it);  // read to its end and asked past it
+    return 0;
+  }
+
   // Keeps a listing for the requests that page through it, in place of an
   // older one of the same container; a few containers at a time.
   const Listing& Keep(std::uint32_t parentId, std::vector<EntryInfo>&& items, Clock::time_point at) {
@@ -1203,6 +1372,16 @@ int LdapStore::Resolve(const DName& name, bool derefAliases, EntryInfo* out) con
   return 0;
 }
 
+int LdapStore::ResolveLight(const DName& name, bool derefAliases, EntryInfo* out) const {
+  Impl::Call call(*impl_);
+  EntryInfo info;
+  if (int rc = impl_->Lookup(name, &info, Impl::kLight); rc != 0) return rc;
+  // An alias's target is found by the full look-up.
+  if (derefAliases && info.baseClass == "Alias") return Resolve(name, derefAliases, out);
+  *out = std::move(info);
+  return 0;
+}
+
 int LdapStore::EntryById(std::uint32_t id, EntryInfo* out) const {
   Impl::Call call(*impl_);
   return impl_->ById(id, out);
@@ -1213,8 +1392,18 @@ int LdapStore::ListSubordinates(std::uint32_t parentId, std::size_t start, std::
   Impl::Call call(*impl_);
   page->clear();
   // A listing from its start is read anew unless it was read just now; the
-  // requests that page on through it take the copy made then.
+  // requests that page on through it take the copy made then. Containers
+  // below the root are read page by page, as the requests go on.
   const Impl::Listing* listing = impl_->FindListing(parentId);
+  if (parentId != impl_->rootId && (start == 0 || impl_->FindStream(parentId, start) != impl_->streams.end() ||
+                                    listing == nullptr)) {
+    if (start == 0 && listing != nullptr && impl_->Fresh(listing->at)) {
+      if (total) *total = listing->items.size();
+      for (std::size_t i = 0; i < listing->items.size() && page->size() < maxCount; ++i) page->push_back(listing->items[i]);
+      return 0;
+    }
+    return impl_->ListStreamed(parentId, start, maxCount, page, total);
+  }
   if (start == 0 && listing != nullptr && !impl_->Fresh(listing->at)) listing = nullptr;
   if (listing == nullptr) {
     const auto at = Clock::now();

@@ -38,6 +38,7 @@ struct LdapSettings {
   bool verifyCertificate = true;
   int timeoutSeconds = 3;              // connecting, and each operation
   int pageSize = 1000;                 // entries per page of a listing
+  int listTimeLimitSeconds = 120;      // the longest a listing may take, all its pages
   int cacheSeconds = 5;                // how long entries, names and listings read are reused
   bool upperCasePasswords = true;      // as NetWare clients send them
   std::string treeName;                // empty: the description's tree name, else "LDAP"
@@ -68,6 +69,7 @@ class LdapStore final : public DirectoryStore {
   std::string ChildType(const DName& parent, std::string_view value) const override;
   int Resolve(const DName& name, bool derefAliases, EntryInfo* out) const override;
   int EntryById(std::uint32_t id, EntryInfo* out) const override;
+  int ResolveLight(const DName& name, bool derefAliases, EntryInfo* out) const override;
   int ListSubordinates(std::uint32_t parentId, std::size_t start, std::size_t maxCount,
                        std::vector<EntryInfo>* page, std::size_t* total) const override;
   int ReadAttribute(std::uint32_t id, std::string_view attrName, AttributeValues* out) const override;

@@ -57,26 +57,25 @@ bool DirEntry::IsWithin(const DirEntry& other) const {
   return false;
 }
 
+DirEntry* DirEntry::AddChild(std::unique_ptr<DirEntry> child) {
+  DirEntry* e = child.get();
+  e->parent = this;
+  children.push_back(std::move(child));
+  childIndex.emplace(UpperAscii(e->rdn.value), e);
+  return e;
+}
+
 DirEntry* DirectoryTree::FindChild(const DirEntry& parent, std::string_view value) const {
-  for (const auto& child : parent.children) {
-    if (EqualNoCase(child->rdn.value, value)) return child.get();
-  }
-  return nullptr;
+  auto it = parent.childIndex.find(UpperAscii(value));
+  return it == parent.childIndex.end() ? nullptr : it->second;
 }
 
 DirEntry* DirectoryTree::Find(const DName& name) const {
   DirEntry* e = root.get();
   for (std::size_t i = name.parts.size(); e != nullptr && i-- > 0;) {
     const Rdn& part = name.parts[i];
-    DirEntry* next = nullptr;
-    for (const auto& child : e->children) {
-      if (EqualNoCase(child->rdn.value, part.value) &&
-          (part.type.empty() || EqualNoCase(child->rdn.type, part.type))) {
-        next = child.get();
-        break;
-      }
-    }
-    e = next;
+    DirEntry* next = FindChild(*e, part.value);
+    e = next != nullptr && (part.type.empty() || EqualNoCase(next->rdn.type, part.type)) ? next : nullptr;
   }
   return e;
 }
@@ -212,9 +211,18 @@ std::vector<std::uint16_t> Server::ConnectionsOf(std::uint32_t objectId) const {
   return out;
 }
 
+BinderyObject* Server::AddObject(std::unique_ptr<BinderyObject> object) {
+  BinderyObject* o = object.get();
+  bindery.push_back(std::move(object));
+  binderyByName[UpperAscii(o->name)].push_back(o);
+  return o;
+}
+
 BinderyObject* Server::FindObject(std::string_view name, std::uint16_t type) {
-  for (const auto& o : bindery) {
-    if ((type == OT_WILD || o->type == type) && EqualNoCase(o->name, name)) return o.get();
+  auto it = binderyByName.find(UpperAscii(name));
+  if (it == binderyByName.end()) return nullptr;
+  for (BinderyObject* o : it->second) {
+    if (type == OT_WILD || o->type == type) return o;
   }
   return nullptr;
 }

@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -96,6 +97,9 @@ struct DirEntry {
   std::uint32_t modificationTime = 0;
   DirEntry* parent = nullptr;
   std::vector<std::unique_ptr<DirEntry>> children;  // in the order the tree lists them
+  // The children by their upper-cased value (names are unique among siblings
+  // whatever their type); AddChild keeps it in step with `children`.
+  std::unordered_map<std::string, DirEntry*> childIndex;
   std::vector<Attribute> attributes;                // in the order the tree reads them
   std::optional<PasswordHash> password;             // none: the object has no password
   std::vector<const DirEntry*> passwordRights;      // may set passwords of everything below these
@@ -110,6 +114,9 @@ struct DirEntry {
   Attribute* FindAttribute(std::string_view name);
   // Whether this entry is `other` or lies below it.
   bool IsWithin(const DirEntry& other) const;
+  // Appends a child (its value not yet taken among the children) and sets
+  // its parent.
+  DirEntry* AddChild(std::unique_ptr<DirEntry> child);
 };
 
 struct DirectoryTree {
@@ -214,6 +221,9 @@ struct Server {
   std::vector<Slot> slots;  // slots[n - 1] is connection number n
   std::vector<Volume> volumes;
   std::vector<std::unique_ptr<BinderyObject>> bindery;        // in scan order
+  // The bindery objects by upper-cased name, each list in scan order;
+  // AddObject keeps it in step with `bindery`.
+  std::unordered_map<std::string, std::vector<BinderyObject*>> binderyByName;
   std::map<std::uint32_t, std::vector<QueueJob>> queueJobs;   // by queue ID, in queue order
 
   Slot* FindSlot(std::uint16_t number);
@@ -224,6 +234,8 @@ struct Server {
   // Connection numbers held by a bindery object, ascending.
   std::vector<std::uint16_t> ConnectionsOf(std::uint32_t objectId) const;
 
+  // Appends a bindery object (named in upper case) in scan order.
+  BinderyObject* AddObject(std::unique_ptr<BinderyObject> object);
   // `type` OT_WILD matches any type.
   BinderyObject* FindObject(std::string_view name, std::uint16_t type);
   BinderyObject* FindObject(std::uint32_t id);

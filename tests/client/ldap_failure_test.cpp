@@ -1,9 +1,13 @@
 // The LDAP store when things go wrong: a server that is not there, that
 // refuses the login, that stops answering or dies half-way through a
-// listing, and TLS with a certificate it must or must not trust.
+// listing, a server that pages a listing forever, and TLS with a
+// certificate it must or must not trust.
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "directory.h"
 #include "ldap_store.h"
@@ -31,6 +35,147 @@ LdapSettings SettingsFor(const std::string& uri) {
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
+
+// A server of just enough LDAP for a store to log in, look up a container
+// and list it: every page of a listing holds one new entry and asks for one
+// more, with the same cookie each time or a new one each time.
+class EndlessPager {
+ public:
+  explicit EndlessPager(bool sameCookie) : sameCookie_(sameCookie) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 4) == 0 &&
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+      port_ = ntohs(a.sin_port);
+      thread_ = std::thread([this] { Serve(); });
+    }
+  }
+  ~EndlessPager() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(listener_);
+  }
+  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(port_) + "/"; }
+  long Pages() const { return pages_; }
+
+ private:
+  static std::string Tlv(unsigned char tag, const std::string& v) {
+    std::string out(1, static_cast<char>(tag));
+    if (v.size() < 128) {
+      out.push_back(static_cast<char>(v.size()));
+    } else {
+      out.push_back(static_cast<char>(0x84));
+      for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v.size() >> shift) & 0xFF));
+    }
+    return out + v;
+  }
+  static std::string Int(unsigned char tag, long v) {
+    std::string bytes;
+    do {
+      bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
+      v >>= 8;
+    } while (v != 0);
+    if (static_cast<unsigned char>(bytes[0]) & 0x80) bytes.insert(bytes.begin(), '\0');
+    return Tlv(tag, bytes);
+  }
+  static std::string Str(const std::string& v) { return Tlv(0x04, v); }
+  static std::string Message(long id, const std::string& op, const std::string& controls = {}) {
+    return Tlv(0x30, Int(0x02, id) + op + controls);
+  }
+  static std::string Entry(long id, const std::string& dn, const std::string& cls, const std::string& uuid) {
+    const std::string attrs = Tlv(0x30, Str("objectClass") + Tlv(0x31, Str(cls))) +
+                              Tlv(0x30, Str("entryUUID") + Tlv(0x31, Str(uuid)));
+    return Message(id, Tlv(0x64, Str(dn) + Tlv(0x30, attrs)));
+  }
+  static std::string Done(long id, unsigned char tag, const std::string& controls = {}) {
+    return Message(id, Tlv(tag, Int(0x0a, 0) + Str("") + Str("")), controls);
+  }
+
+  // Reads one TLV header at `p`; false when the buffer is short.
+  static bool Header(const std::string& b, std::size_t* p, unsigned char* tag, std::size_t* len) {
+    if (*p + 2 > b.size()) return false;
+    *tag = static_cast<unsigned char>(b[(*p)++]);
+    std::size_t n = static_cast<unsigned char>(b[(*p)++]);
+    if (n & 0x80) {
+      const std::size_t count = n & 0x7F;
+      if (count > 4 || *p + count > b.size()) return false;
+      n = 0;
+      for (std::size_t i = 0; i < count; ++i) n = (n << 8) | static_cast<unsigned char>(b[(*p)++]);
+    }
+    *len = n;
+    return true;
+  }
+
+  std::string Answer(const std::string& msg) {
+    std::size_t p = 0;
+    unsigned char tag = 0;
+    std::size_t len = 0;
+    if (!Header(msg, &p, &tag, &len) || !Header(msg, &p, &tag, &len) || tag != 0x02) return {};
+    long id = 0;
+    for (std::size_t i = 0; i < len; ++i) id = (id << 8) | static_cast<unsigned char>(msg[p + i]);
+    p += len;
+    unsigned char op = 0;
+    if (!Header(msg, &p, &op, &len)) return {};
+    if (op == 0x60) return Done(id, 0x61);
+    if (op != 0x63 || !Header(msg, &p, &tag, &len)) return {};
+    const std::string base = msg.substr(p, len);
+    p += len;
+    if (!Header(msg, &p, &tag, &len) || len != 1) return {};
+    const int scope = msg[p];
+    if (scope == 0) {
+      if (base.empty() || base.find('=') == std::string::npos) return Done(id, 0x65);  // no root DSE, no schema
+      return Entry(id, base, base.rfind("ou=", 0) == 0 ? "organizationalUnit" : "organization",
+                   "00000000-0000-0000-0000-" + std::to_string(100000000000 + base.size())) +
+             Done(id, 0x65);
+    }
+    const long n = ++pages_;
+    const std::string cookie = sameCookie_ ? "again" : "page" + std::to_string(n);
+    const std::string paged = Tlv(0x30, Str("1.2.840.113556.1.4.319") + Str(Tlv(0x30, Int(0x02, 0) + Str(cookie))));
+    return Entry(id, "cn=U" + std::to_string(n) + "," + base, "inetOrgPerson",
+                 "10000000-0000-0000-0000-" + std::to_string(100000000000 + n)) +
+           Done(id, 0x65, Tlv(0xA0, paged));
+  }
+
+  void Serve() {
+    while (!stop_) {
+      pollfd l{listener_, POLLIN, 0};
+      if (poll(&l, 1, 100) <= 0) continue;
+      const int fd = accept(listener_, nullptr, nullptr);
+      if (fd < 0) continue;
+      std::string in;
+      while (!stop_) {
+        pollfd c{fd, POLLIN, 0};
+        if (poll(&c, 1, 100) <= 0) continue;
+        char buf[4096];
+        const ssize_t got = read(fd, buf, sizeof buf);
+        if (got <= 0) break;
+        in.append(buf, static_cast<std::size_t>(got));
+        std::size_t p = 0;
+        unsigned char tag = 0;
+        std::size_t len = 0;
+        while (Header(in, &p, &tag, &len) && p + len <= in.size()) {
+          const std::string reply = Answer(in.substr(0, p + len));
+          in.erase(0, p + len);
+          p = 0;
+          if (!reply.empty() && write(fd, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size())) break;
+        }
+      }
+      close(fd);
+    }
+  }
+
+  bool sameCookie_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<long> pages_{0};
+  std::thread thread_;
+};
 
 class LdapFailure : public ::testing::Test {
  protected:
@@ -210,5 +355,29 @@ TEST_F(LdapFailure, TlsTrustsOnlyTheGivenAuthority) {
     s.verifyCertificate = false;
     LdapStore trusting(s);
     EXPECT_EQ(trusting.Resolve(Typed("O=ACME"), false, &e), 0);
+  }
+}
+
+TEST_F(LdapFailure, AListingThatNeverEndsFailsWithinItsBound) {
+  for (bool sameCookie : {true, false}) {
+    SCOPED_TRACE(sameCookie ? "the same cookie on every page" : "a new cookie on every page");
+    EndlessPager server(sameCookie);
+    LdapSettings s = SettingsFor(server.Uri());
+    s.bases = {"o=ACME"};
+    s.listTimeLimitSeconds = 2;
+    LdapStore store(s);
+    EntryInfo big;
+    ASSERT_EQ(store.Resolve(Typed("OU=BIG.O=ACME"), false, &big), 0);
+    std::vector<EntryInfo> page;
+    std::size_t total = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(store.ListSubordinates(big.id, 0, SIZE_MAX, &page, &total), ERR_TRANSPORT_FAILURE);
+    EXPECT_TRUE(page.empty());
+    // A cookie given twice ends the listing at its second page; the bound
+    // ends the other (a generous margin for a busy machine).
+    if (sameCookie) {
+      EXPECT_EQ(server.Pages(), 2);
+    }
+    EXPECT_LT(Seconds(start), 30.0);
   }
 }
