@@ -306,37 +306,26 @@ std::string NamingTypeOf(std::string_view ldapAttr) {
   return {};
 }
 
-namespace {
-
-// Writes one RFC 4514 string from (attribute, value) pairs, leaf first,
-// through libldap's own writer. False when libldap refuses (a value that
-// is not UTF-8).
-bool WriteDn(const std::vector<std::pair<std::string_view, std::string_view>>& parts, std::string* dn) {
-  std::vector<LDAPAVA> avas(parts.size());
-  std::vector<LDAPAVA*> rdns(parts.size() * 2);
-  std::vector<LDAPRDN> list(parts.size() + 1, nullptr);
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    avas[i].la_attr = berval{parts[i].first.size(), const_cast<char*>(parts[i].first.data())};
-    avas[i].la_value = berval{parts[i].second.size(), const_cast<char*>(parts[i].second.data())};
-    avas[i].la_flags = LDAP_AVA_STRING;
-    rdns[2 * i] = &avas[i];
-    rdns[2 * i + 1] = nullptr;
-    list[i] = &rdns[2 * i];
-  }
-  char* text = nullptr;
-  // Pretty: UTF-8 stays as it is; only what must be escaped is.
-  if (ldap_dn2str(list.data(), &text, LDAP_DN_FORMAT_LDAPV3 | LDAP_DN_PRETTY) != LDAP_SUCCESS) return false;
-  *dn = text != nullptr ? text : "";
-  ldap_memfree(text);
-  return true;
-}
-
-}  // namespace
-
 std::string EscapeDnValue(std::string_view value) {
-  std::string dn;
-  if (!WriteDn({{"x", value}}, &dn)) return {};
-  return dn.substr(2);  // after "x="
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(value.size() + 4);
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const auto c = static_cast<unsigned char>(value[i]);
+    const bool edgeSpace = c == ' ' && (i == 0 || i + 1 == value.size());
+    if (c == '"' || c == '+' || c == ',' || c == ';' || c == '<' || c == '>' || c == '\\' || edgeSpace ||
+        (c == '#' && i == 0) || c == '=') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20 || c == 0x7F) {
+      out.push_back('\\');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
 }
 
 std::string EscapeFilterValue(std::string_view value) {
@@ -349,18 +338,17 @@ std::string EscapeFilterValue(std::string_view value) {
 }
 
 bool NameToDn(const DName& name, std::string* dn) {
-  std::vector<std::pair<std::string_view, std::string_view>> parts;
-  parts.reserve(name.parts.size());
+  std::string out;
   for (const Rdn& part : name.parts) {
     const std::string_view attr = NamingAttribute(part.type);
     if (attr.empty()) return false;
-    parts.emplace_back(attr, part.value);
+    if (!out.empty()) out.push_back(',');
+    out.append(attr);
+    out.push_back('=');
+    out += EscapeDnValue(part.value);
   }
-  if (parts.empty()) {
-    dn->clear();
-    return true;
-  }
-  return WriteDn(parts, dn);
+  *dn = std::move(out);
+  return true;
 }
 
 bool DnToName(std::string_view dn, DName* name) {

@@ -84,8 +84,9 @@ bool NameToDn(const DName& name, std::string* dn);
 // parse, has a multi-valued or binary part, a type that is no naming type, or
 // is longer than a directory name may be.
 bool DnToName(std::string_view dn, DName* name);
-// One value escaped for a distinguished name (RFC 4514 section 2.4), as
-// libldap writes it; empty when it is not UTF-8.
+// One value escaped for a distinguished name (RFC 4514 section 2.4). Our
+// own writer: libldap's refuses values that are not UTF-8, which the
+// client's names may hold.
 std::string EscapeDnValue(std::string_view value);
 // One value escaped for a search filter (RFC 4515 section 3).
 std::string EscapeFilterValue(std::string_view value);
