@@ -1,5 +1,5 @@
 // Files on mapped drive letters: the drive-letter folder the NetWare client
-// keeps (client/core/calls_drive.cpp writes it) and reading through it.
+// keeps (client/core/calls/calls_drive.cpp writes it) and reading through it.
 #include "util/nwfiles.h"
 
 #include <filesystem>
