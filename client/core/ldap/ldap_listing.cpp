@@ -1,0 +1,249 @@
+// The LDAP store's listings: the subordinates of a container, read whole
+// (the root's, and kept for the requests that page through them) or page by
+// page as the requests go on; and the naming type of a child.
+#include "ldap_store_impl.h"
+
+namespace nwc {
+
+// The number of subordinates of a container whose server does not say:
+// from the listing being paged through (the entry points look the
+// container up again for every reply). A container looked up by itself
+// (`listIt`) is listed, and the listing kept for the NWDSList that
+// usually follows; one listed below another is counted, names only.
+int LdapStore::Impl::CountChildren(EntryInfo* info, bool listIt) {
+  if (const Listing* l = FindListing(info->id)) {
+    info->subordinateCount = static_cast<std::uint32_t>(l->items.size());
+    return 0;
+  }
+  if (auto it = counts.find(info->id); it != counts.end() && Fresh(it->second.second)) {
+    info->subordinateCount = it->second.first;
+    return 0;
+  }
+  if (listIt) {
+    std::vector<EntryInfo> items;
+    const auto at = Clock::now();
+    if (int rc = List(info->id, &items); rc != 0) return rc;
+    info->subordinateCount = static_cast<std::uint32_t>(items.size());
+    Keep(info->id, std::move(items), at);
+    return 0;
+  }
+  std::uint32_t count = 0;
+  std::string dn;
+  if (!ldap::NameToDn(info->name, &dn)) return 0;
+  const int rc = Search(dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kNoAttributes, true, [&](const RawEntry&) { ++count; });
+  if (rc != 0) return rc;
+  info->subordinateCount = count;
+  if (s.cacheSeconds > 0) counts[info->id] = {count, Clock::now()};
+  return 0;
+}
+
+int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
+  out->clear();
+  if (parentId == rootId) {
+    std::vector<DName> top;
+    if (int rc = TopBases(&top); rc != 0) return rc;
+    for (const DName& b : top) {
+      EntryInfo info;
+      int rc = Lookup(b, &info, kChild);
+      if (rc == 0) {
+        out->push_back(std::move(info));
+      } else if (rc != ERR_NO_SUCH_ENTRY) {
+        out->clear();
+        return rc;
+      }
+    }
+    return 0;
+  }
+  // The search itself tells when the container is gone.
+  auto parent = known.find(parentId);
+  if (parent == known.end()) return ERR_NO_SUCH_ENTRY;
+  const std::string dn = parent->second.dn;
+  std::vector<Followup> followups;
+  int rc = Search(
+      dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, true,
+      [&](const RawEntry& raw) {
+        Followup f{out->size(), {}, false};
+        EntryInfo info;
+        if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
+        out->push_back(std::move(info));
+        if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
+      },
+      true);
+  for (std::size_t i = 0; rc == 0 && i < followups.size(); ++i) {
+    rc = Complete(&(*out)[followups[i].index], followups[i], false);
+  }
+  if (rc != 0) out->clear();
+  return rc;
+}
+
+// Reads the stream's next page in place of the one at hand, and completes
+// its entries.
+int LdapStore::Impl::NextPage(Stream& st) {
+  std::vector<Followup> followups;
+  bool delivered = false;
+  auto onEntry = [&](const RawEntry& raw) {
+    Followup f{st.page.size(), {}, false};
+    EntryInfo info;
+    if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
+    st.page.push_back(std::move(info));
+    if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
+  };
+  auto request = [&] {
+    return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
+                      &delivered);
+  };
+  st.base += st.page.size();
+  st.page.clear();
+  int rc = 0;
+  if (st.pages == 0) {
+    // A kept connection may have died in between: the first page is asked
+    // for once more on a new one.
+    const bool reused = ld != nullptr;
+    if ((rc = Connect()) == 0) rc = request();
+    if (rc == ERR_TRANSPORT_FAILURE && reused && !delivered && ld == nullptr) {
+      st.page.clear();
+      followups.clear();
+      if ((rc = Connect()) == 0) rc = request();
+    }
+    st.connection = connections;
+  } else if (ld == nullptr || st.connection != connections) {
+    rc = ERR_TRANSPORT_FAILURE;  // the connection the search ran on is gone
+  } else {
+    rc = request();
+  }
+  if (rc != 0) return rc;
+  ++st.pages;
+  if (pageObserver) {
+    pageObserver(st.pages);
+    if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
+  }
+  if (!st.cookie.empty()) {
+    if ((rc = CheckPaging(st.cookie, st.end, &st.cookies)) != 0) return rc;
+  }
+  for (const Followup& f : followups) {
+    if ((rc = Complete(&st.page[f.index], f, false)) != 0) return rc;
+  }
+  return 0;
+}
+
+// Tells the server that a listing read part of the way is done with (a
+// zero-size page request with its cookie).
+void LdapStore::Impl::Abandon(const Stream& st) {
+  if (st.cookie.empty() || ld == nullptr || st.connection != connections) return;
+  std::string cookie = st.cookie;
+  bool delivered = false;
+  SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kNoAttributes, &cookie, Deadline(),
+             [](const RawEntry&) {}, &delivered, 0);
+}
+
+// Subordinates from `start` of a listing read page by page: a request that
+// goes on where an open listing stands takes its page at hand and the
+// pages after it; any other starts a new listing.
+int LdapStore::Impl::ListStreamed(std::uint32_t parentId, std::size_t start, std::size_t maxCount, std::vector<EntryInfo>* out,
+                 std::size_t* total) {
+  auto it = start > 0 ? FindStream(parentId, start) : streams.end();
+  if (it == streams.end()) {
+    auto parent = known.find(parentId);
+    if (parent == known.end()) return ERR_NO_SUCH_ENTRY;
+    Stream fresh;
+    fresh.parent = parentId;
+    fresh.dn = parent->second.dn;
+    fresh.end = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
+    streams.push_front(std::move(fresh));
+    while (streams.size() > kOpenListings) {
+      Abandon(streams.back());
+      streams.pop_back();
+    }
+    it = streams.begin();
+    int rc = NextPage(*it);
+    // A request from further along whose listing was let go reads up to
+    // where it stands.
+    while (rc == 0 && start > it->base + it->page.size() && !it->cookie.empty()) rc = NextPage(*it);
+    if (rc != 0) {
+      streams.erase(it);
+      return rc;
+    }
+  } else if (it != streams.begin()) {
+    streams.splice(streams.begin(), streams, it);
+    it = streams.begin();
+  }
+  Stream& st = *it;
+  while (out->size() < maxCount) {
+    const std::size_t at = start + out->size();
+    if (at < st.base + st.page.size()) {
+      out->push_back(st.page[at - st.base]);
+    } else if (st.cookie.empty()) {
+      break;
+    } else if (int rc = NextPage(st); rc != 0) {
+      out->clear();
+      streams.erase(it);
+      return rc;
+    }
+  }
+  const bool more = start + out->size() < st.base + st.page.size() || !st.cookie.empty();
+  if (total) *total = start + out->size() + (more ? 1 : 0);
+  if (!more && out->empty()) streams.erase(it);  // read to its end and asked past it
+  return 0;
+}
+
+// Keeps a listing for the requests that page through it, in place of an
+// older one of the same container; a few containers at a time.
+const LdapStore::Impl::Listing& LdapStore::Impl::Keep(std::uint32_t parentId, std::vector<EntryInfo>&& items, Clock::time_point at) {
+  listings.erase(std::remove_if(listings.begin(), listings.end(), [&](const Listing& l) { return l.parent == parentId; }),
+                 listings.end());
+  listings.push_front(Listing{parentId, std::move(items), at});
+  if (listings.size() > kKeptListings) listings.pop_back();
+  return listings.front();
+}
+
+const LdapStore::Impl::Listing* LdapStore::Impl::FindListing(std::uint32_t parentId) const {
+  for (const Listing& l : listings) {
+    if (l.parent == parentId) return &l;
+  }
+  return nullptr;
+}
+
+std::string LdapStore::Impl::ChildType(const DName& parent, std::string_view value) {
+  if (value.empty()) return {};
+  if (parent.IsRoot()) {
+    std::vector<DName> top;
+    TopBases(&top);
+    for (const DName& b : top) {
+      if (EqualNoCase(b.parts[0].value, value)) return b.parts[0].type;
+    }
+    return {};
+  }
+  const std::string key = ldap::NameKey(parent) + '\n' + UpperAscii(value);
+  if (auto it = childTypes.find(key); it != childTypes.end() && Fresh(it->second.second)) return it->second.first;
+  std::string type;
+  bool known = false;
+  if (auto it = entries.find(ldap::NameKey(parent)); it != entries.end()) {
+    if (const Listing* l = FindListing(it->second.info.id)) {
+      known = true;
+      for (const EntryInfo& e : l->items) {
+        if (EqualNoCase(e.name.parts.front().value, value)) {
+          type = e.name.parts.front().type;
+          break;
+        }
+      }
+    }
+  }
+  std::string dn;
+  if (!known && KnowBases() == 0 && WithinBases(parent) && ldap::NameToDn(parent, &dn)) {
+    const std::string v = ldap::EscapeFilterValue(value);
+    std::string filter = "(|";
+    for (const char* attr : {"cn", "ou", "o", "c", "l", "st", "street"}) filter += std::string("(") + attr + "=" + v + ")";
+    filter += ")";
+    Search(dn, LDAP_SCOPE_ONELEVEL, filter, kNoAttributes, false, [&](const RawEntry& raw) {
+      DName child;
+      if (type.empty() && ldap::DnToName(raw.dn, &child) && !child.IsRoot() &&
+          EqualNoCase(child.parts.front().value, value)) {
+        type = child.parts.front().type;
+      }
+    });
+  }
+  if (s.cacheSeconds > 0) childTypes[key] = {type, Clock::now()};
+  return type;
+}
+
+}  // namespace nwc

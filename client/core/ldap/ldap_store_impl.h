@@ -1,0 +1,411 @@
+// The LDAP store's private half, shared by the files that implement it:
+// - ldap_connection.cpp: connecting, binding, TLS, time-outs, reconnection
+//   and the searches every other part makes;
+// - ldap_reading.cpp: the server's schema, entries, their IDs and attributes;
+// - ldap_listing.cpp: listings of a container, whole or page by page;
+// - ldap_passwords.cpp: the identity logged in and password changes;
+// - ldap_store.cpp: the store's calls, each under the store's lock.
+//
+// One connection, opened on first use and bound as the configured identity;
+// a call that finds it broken (server gone, time-out) drops it and fails, and
+// the next call connects again. Every request waits at most the configured
+// time-out. Names, entry IDs and listings read are kept for reuse:
+// - entry IDs for good (an ID must keep naming its entry for the session),
+// - entries and child types for `cacheSeconds`,
+// - a container's listing from the request at position 0 for the requests
+//   that page through it, for a few containers at a time.
+// Writes and lost connections drop the entries and listings.
+#pragma once
+
+#include <ldap.h>
+#include <ldap_schema.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/nwtext.h"
+#include "ldap_store.h"
+#include "nwclient.h"
+#include "password.h"
+#include "schema.h"
+
+namespace nwc {
+
+namespace ldap {
+
+using Clock = std::chrono::steady_clock;
+
+// What a listing or a look-up asks for each entry.
+const char* const kEntryAttributes[] = {"objectClass",     "structuralObjectClass", "entryUUID",
+                                        "GUID",            "hasSubordinates",       "subordinateCount",
+                                        "numSubordinates", "modifyTimestamp",       "aliasedObjectName",
+                                        nullptr};
+const char* const kNoAttributes[] = {LDAP_NO_ATTRS, nullptr};
+
+constexpr std::size_t kKeptListings = 4;
+// Listings read page by page at once; the least recently used one beyond
+// is abandoned.
+constexpr std::size_t kOpenListings = 8;
+constexpr std::size_t kMaxPasswordBytes = 1024;
+
+// A directory completion code for an LDAP result or library code.
+int MapResult(int code);
+
+// Results after which the connection cannot be trusted any more.
+bool LostConnection(int code);
+
+// The time left until `deadline`, none when it is past.
+timeval Remaining(Clock::time_point deadline);
+
+// The entry of a search result message, into `out` (whose strings are reused).
+bool ReadEntry(LDAP* ld, LDAPMessage* msg, RawEntry* out);
+
+// A subordinate count the server gave, when it is a number.
+std::optional<std::uint32_t> ParseCount(const std::string* text);
+
+// A password as the client sends it, in a string that is wiped on release.
+struct Secret {
+  std::string text;
+  Secret() = default;
+  Secret(std::string_view clear, bool upper) : text(clear) {
+    if (upper) nwtext::UpperInPlace(text);
+  }
+  Secret(const Secret&) = delete;
+  Secret& operator=(const Secret&) = delete;
+  ~Secret() { WipeString(text); }
+  berval Ber() { return berval{text.size(), text.data()}; }
+};
+
+// Whether something accepts TCP connections at the URI's host and port
+// within `seconds`: tells a TLS handshake that failed from a server that is
+// not there.
+bool PortAnswers(const std::string& uri, int seconds);
+
+// libldap writes to its sockets with write(): a server that went away would
+// raise SIGPIPE and end the program. The signal is held back on this thread
+// for the length of a call and a SIGPIPE the call caused is taken off.
+class NoSigPipe {
+ public:
+  NoSigPipe() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
+  }
+  ~NoSigPipe() {
+    if (!wasPending_) {
+      sigset_t pending;
+      sigemptyset(&pending);
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        const timespec none{0, 0};
+        sigtimedwait(&pipe_, nullptr, &none);
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+  }
+  NoSigPipe(const NoSigPipe&) = delete;
+  NoSigPipe& operator=(const NoSigPipe&) = delete;
+
+ private:
+  sigset_t pipe_{}, saved_{};
+  bool wasPending_ = false;
+};
+
+// One follow-up an entry needs once its search is over.
+struct Followup {
+  std::size_t index;
+  std::string aliasDn;     // alias: the object it names
+  bool countChildren = false;
+};
+
+}  // namespace ldap
+
+// The store's own pieces, by their short names in the files that share them.
+using ldap::Clock;
+using ldap::Followup;
+using ldap::kEntryAttributes;
+using ldap::kKeptListings;
+using ldap::kMaxPasswordBytes;
+using ldap::kNoAttributes;
+using ldap::kOpenListings;
+using ldap::LostConnection;
+using ldap::MapResult;
+using ldap::NoSigPipe;
+using ldap::ParseCount;
+using ldap::PortAnswers;
+using ldap::RawEntry;
+using ldap::ReadEntry;
+using ldap::Remaining;
+using ldap::Secret;
+
+struct LdapStore::Impl {
+  LdapSettings s;
+  ldap::NameMap map;
+  std::vector<DName> bases;  // from the settings, else from the server
+  bool basesKnown = false;
+  bool schemaRead = false;
+  std::uint32_t rootId = 0;
+  std::uint32_t created = static_cast<std::uint32_t>(std::time(nullptr));
+
+  mutable std::recursive_mutex mutex;
+  LDAP* ld = nullptr;
+  std::optional<DName> me;
+  bool meKnown = false;
+
+  // Entry IDs, stable for the life of the store: for each ID the entry's
+  // identifier (a 64-bit hash of it) and its DN as the server spells it.
+  struct Known {
+    std::uint64_t key;
+    std::string dn;
+  };
+  std::unordered_map<std::uint32_t, Known> known;
+
+  struct CachedEntry {
+    EntryInfo info;
+    Clock::time_point at;
+  };
+  std::unordered_map<std::string, CachedEntry> entries;  // by NameKey
+  std::unordered_map<std::string, std::pair<std::string, Clock::time_point>> childTypes;
+  struct Listing {
+    std::uint32_t parent;
+    std::vector<EntryInfo> items;
+    Clock::time_point at;
+  };
+  std::unordered_map<std::uint32_t, std::pair<std::uint32_t, Clock::time_point>> counts;
+  std::deque<Listing> listings;  // newest first
+  // A listing read page by page for the requests that go on through it:
+  // only the page at hand is held.
+  struct Stream {
+    std::uint32_t parent = 0;
+    std::string dn;
+    std::string cookie;             // for the next page; empty: the page at hand is the last
+    std::set<std::string> cookies;  // every cookie the server gave
+    Clock::time_point end;          // the listing's bound
+    std::uint64_t connection = 0;   // the connection the search runs on
+    std::size_t pages = 0;
+    std::size_t base = 0;           // position of the page's first entry
+    std::vector<EntryInfo> page;
+  };
+  std::list<Stream> streams;  // most recently used first
+  std::uint64_t connections = 0;  // connections made so far
+  std::function<void(std::size_t)> pageObserver;
+
+  explicit Impl(LdapSettings settings);
+
+  ~Impl();
+
+  // What every call of the store holds: the store to itself, and SIGPIPE off.
+  struct Call {
+    std::lock_guard<std::recursive_mutex> lock;
+    NoSigPipe quiet;
+    explicit Call(Impl& impl) : lock(impl.mutex) {}
+  };
+
+  // ---- the connection ----
+
+  Clock::time_point Deadline() const { return Clock::now() + std::chrono::seconds(s.timeoutSeconds); }
+
+  void Drop();
+
+  void ForgetReads();
+
+  bool UsesTls() const { return s.startTls || s.uri.rfind("ldaps:", 0) == 0; }
+
+  // Reads the bind password; false when it cannot be had.
+  bool BindPassword(Secret* out) const;
+
+  // Waits for the end of request `msgid`, handing each entry to `onEntry`.
+  // Returns the final message (the caller frees it), or nullptr with the
+  // library's code in `*code`.
+  LDAPMessage* Await(LDAP* h, int msgid, Clock::time_point deadline, const std::function<void(LDAPMessage*)>& onEntry,
+                     int* code);
+
+  // A new handle to the server with the connection settings, connected (and
+  // TLS in place); a directory code on failure.
+  int Open(LDAP** out);
+
+  // Waits for the result of request `msgid` and parses it: LDAP_SUCCESS with
+  // the server's result code in `*err`, or the library's code of the failure.
+  int AwaitResult(LDAP* h, int msgid, int* err);
+
+  // A simple bind on `h`; a directory code.
+  int Bind(LDAP* h, const std::string& dn, Secret& password);
+
+  int Connect();
+
+  // A failed request: the connection goes when it cannot be trusted. A
+  // connection that breaks once open is a transport failure, whatever
+  // libldap calls it.
+  int Fail(int code);
+
+  // ---- searching ----
+
+  // One search, page by page when `paged`; each entry goes to `onEntry`. A
+  // connection kept from earlier calls may have died in between (a server
+  // restarted): a search that finds it so before any entry arrived is made
+  // once more on a new connection.
+  // `observe`: a listing, whose pages the page observer sees.
+  int Search(const std::string& base, int scope, const std::string& filter, const char* const* attrs, bool paged,
+             const std::function<void(const RawEntry&)>& onEntry, bool observe = false);
+
+  int SearchOnce(const std::string& base, int scope, const std::string& filter, const char* const* attrs, bool paged,
+                 const std::function<void(const RawEntry&)>& onEntry, bool observe, bool* delivered);
+
+  // After a page that asks for more: a cookie given before, or a listing
+  // past its bound, ends it. The server still holds the search, so the
+  // connection goes with it.
+  int CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies);
+
+  // One request of a search: all of it, or with `cookie` the page that
+  // cookie asks for (empty: the first page), `cookie` then set to the
+  // server's cookie for the next one (empty: that was the last). Each
+  // request waits no longer than the time-out, nor past `end`.
+  int SearchPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+                 std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
+                 bool* delivered, int pageSize = -1);
+
+  // The one entry at `dn` (base search); ERR_NO_SUCH_ENTRY when absent.
+  int ReadOne(const std::string& dn, const char* const* attrs, RawEntry* out);
+
+  void ReadSchema();
+
+  static const char* NdsName(LDAPSchemaExtensionItem** extensions);
+
+  void LearnSchema(const RawEntry& schema);
+
+  // ---- entries ----
+
+  static std::uint64_t Key(std::string_view identifier);
+
+  std::uint32_t IdFor(std::string_view identifier, const std::string& dn);
+
+  // The base class and class definition of a structural class, remembered:
+  // listings ask for the same few classes again and again.
+  std::pair<const std::string*, const ClassDef*> ClassOf(const RawEntry& raw);
+  std::unordered_map<std::string, std::pair<std::string, const ClassDef*>> classMemo;
+  std::string scratchClass;
+
+  // The naming contexts, from the server when the settings name none.
+  int KnowBases() { return basesKnown ? 0 : Connect(); }
+
+  // The naming contexts listed below the root: those one part long. Deeper
+  // ones are reached through their containers.
+  int TopBases(std::vector<DName>* out);
+
+  bool WithinBases(const DName& name) const {
+    return std::any_of(bases.begin(), bases.end(), [&](const DName& b) { return IsWithin(name, b); });
+  }
+
+  int RootInfo(EntryInfo* out);
+
+  // Converts what needs no more requests; `followup` tells what does.
+  bool Convert(const RawEntry& raw, EntryInfo* out, Followup* followup);
+
+  // The number of subordinates of a container whose server does not say:
+  // from the listing being paged through (the entry points look the
+  // container up again for every reply). A container looked up by itself
+  // (`listIt`) is listed, and the listing kept for the NWDSList that
+  // usually follows; one listed below another is counted, names only.
+  int CountChildren(EntryInfo* info, bool listIt);
+
+  int Complete(EntryInfo* info, const Followup& f, bool resolving);
+
+  bool Fresh(Clock::time_point at) const {
+    return s.cacheSeconds > 0 && Clock::now() - at < std::chrono::seconds(s.cacheSeconds);
+  }
+
+  // How much a look-up finds out: a container's subordinates are counted
+  // (kChild) or listed, the listing kept for the request that usually
+  // follows (kFull); kLight leaves the count and an alias's target alone,
+  // for callers that only need the entry's ID, name and class.
+  enum Depth { kLight, kChild, kFull };
+
+  // An entry by name, aliases as they are.
+  int Lookup(const DName& name, EntryInfo* out, Depth depth = kFull);
+
+  int ById(std::uint32_t id, EntryInfo* out, Depth depth = kFull);
+
+  // The name of the entry with `id`, checked against the server.
+  int NameOf(std::uint32_t id, DName* name, std::string* dn);
+
+  int List(std::uint32_t parentId, std::vector<EntryInfo>* out);
+
+  // ---- listings read page by page ----
+
+  // Reads the stream's next page in place of the one at hand, and completes
+  // its entries.
+  int NextPage(Stream& st);
+
+  // Tells the server that a listing read part of the way is done with (a
+  // zero-size page request with its cookie).
+  void Abandon(const Stream& st);
+
+  std::list<Stream>::iterator FindStream(std::uint32_t parentId, std::size_t start) {
+    return std::find_if(streams.begin(), streams.end(), [&](const Stream& st) {
+      return st.parent == parentId && st.base <= start && start <= st.base + st.page.size();
+    });
+  }
+
+  // Subordinates from `start` of a listing read page by page: a request that
+  // goes on where an open listing stands takes its page at hand and the
+  // pages after it; any other starts a new listing.
+  int ListStreamed(std::uint32_t parentId, std::size_t start, std::size_t maxCount, std::vector<EntryInfo>* out,
+                   std::size_t* total);
+
+  // Keeps a listing for the requests that page through it, in place of an
+  // older one of the same container; a few containers at a time.
+  const Listing& Keep(std::uint32_t parentId, std::vector<EntryInfo>&& items, Clock::time_point at);
+
+  const Listing* FindListing(std::uint32_t parentId) const;
+
+  std::string ChildType(const DName& parent, std::string_view value);
+
+  // ---- attributes ----
+
+  int ReadAttr(std::uint32_t id, std::string_view attrName, AttributeValues* out);
+
+  int ReadAll(std::uint32_t id, std::vector<AttributeValues>* out);
+
+  // ---- identity and passwords ----
+
+  int Me(std::optional<DName>* out);
+
+  // The target of a password operation: a User the login may address.
+  int PasswordTarget(std::uint32_t id, std::string* dn);
+
+  // Password Modify (RFC 3062) on the connection; the LDAP result code in
+  // `*ldapCode`, a directory code returned.
+  int PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode);
+
+  // Removes an object's password (an empty new password).
+  int ClearPassword(const std::string& dn);
+
+  // Whether `password` is the password of `dn`: a bind on a connection of
+  // its own.
+  int Verify(const std::string& dn, std::string_view password);
+
+  int SetPw(std::uint32_t id, std::string_view newPassword);
+
+  int ChangePw(std::uint32_t id, std::string_view oldPassword, std::string_view newPassword);
+};
+
+}  // namespace nwc
