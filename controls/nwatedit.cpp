@@ -42,42 +42,16 @@ void TNWNDSAttrEdit::RegisterAttrTypeConversions() {
   });
 }
 
-TNWNDSAttrEdit::TNWNDSAttrEdit(QWidget *parent) : QLineEdit(parent) {
+TNWNDSAttrEdit::TNWNDSAttrEdit(QWidget *parent) : TNWBoundControl(parent, nwnUserChange) {
   RegisterAttrTypeConversions();
   ShowAttribute();
 }
 
 TNWNDSAttrEdit::~TNWNDSAttrEdit() = default;
 
-void TNWNDSAttrEdit::Loaded() {
-  loading_ = false;
-  ShowAttribute();
-}
-
-void TNWNDSAttrEdit::SetNWBase(TNWBase *base) {
-  if (base != nwBase_.data()) {
-    QObject::disconnect(baseConnection_);
-    nwBase_ = base;
-    if (base != nullptr) {
-      baseConnection_ = connect(base, &QObject::destroyed, this, &TNWNDSAttrEdit::BaseDestroyed);
-    }
-  }
-  ShowAttribute();
-}
-
-void TNWNDSAttrEdit::BaseDestroyed() { SetNWBase(nullptr); }
-
 void TNWNDSAttrEdit::SetNDSAttribute(TNWDSAttrType attribute) {
   attribute_ = attribute;
   ShowAttribute();
-}
-
-void TNWNDSAttrEdit::customEvent(QEvent *event) {
-  if (event->type() == NWM_USERCHANGE) {
-    ShowAttribute();
-    return;
-  }
-  QLineEdit::customEvent(event);
 }
 
 void TNWNDSAttrEdit::ShowAttribute() {

@@ -6,13 +6,13 @@
 
 #include <QLineEdit>
 #include <QMetaType>
-#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <string>
 
 #include "base/nwbase.h"
+#include "controls/nwbound.h"
 #include "netware/nwnds.h"
 
 // The attribute enumeration is a plain enumeration of the service units; a
@@ -20,7 +20,7 @@
 // QString converter registered by TNWNDSAttrEdit turns into the value.
 Q_DECLARE_METATYPE(TNWDSAttrType)
 
-class TNWNDSAttrEdit : public QLineEdit {
+class TNWNDSAttrEdit : public TNWBoundControl<QLineEdit> {
   Q_OBJECT
   Q_PROPERTY(TNWBase *NWBase READ NWBase WRITE SetNWBase)
   Q_PROPERTY(TNWDSAttrType NDSAttribute READ NDSAttribute WRITE SetNDSAttribute STORED true)
@@ -33,14 +33,9 @@ class TNWNDSAttrEdit : public QLineEdit {
   // (once per process; every constructor calls it).
   static void RegisterAttrTypeConversions();
 
-  // Component state, set by whoever reads a form description. The setters
-  // read the directory also while loading; Loaded() reads once more.
-  bool Loading() const { return loading_; }
-  void SetLoading(bool loading) { loading_ = loading; }
-  virtual void Loaded();
+  // The setters read the directory also while loading; Loaded() reads once
+  // more.
 
-  TNWBase *NWBase() const { return nwBase_.data(); }
-  void SetNWBase(TNWBase *base);
   TNWDSAttrType NDSAttribute() const { return attribute_; }
   void SetNDSAttribute(TNWDSAttrType attribute);
 
@@ -48,16 +43,11 @@ class TNWNDSAttrEdit : public QLineEdit {
   void ShowAttribute();
 
  protected:
-  void customEvent(QEvent *event) override;
+  void Refresh() override { ShowAttribute(); }
 
  private:
-  void BaseDestroyed();
-
-  bool loading_ = false;
   bool boolValue_ = false;
   int32_t intValue_ = 0;
-  QPointer<TNWBase> nwBase_;
-  QMetaObject::Connection baseConnection_;
   TNWDSPathInfo pathValue_;
   TNWDSAttrType attribute_ = dsaAccountBalance;
   std::string textValue_;

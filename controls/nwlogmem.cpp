@@ -15,24 +15,6 @@
 
 namespace {
 
-// Repainting of the editor stays off while it is cleared and filled, so that
-// it repaints once.
-class BulkUpdate {
- public:
-  explicit BulkUpdate(QWidget *widget) : widget_(widget), wasEnabled_(widget->updatesEnabled()) {
-    widget_->setUpdatesEnabled(false);
-  }
-  ~BulkUpdate() {
-    if (wasEnabled_) widget_->setUpdatesEnabled(true);
-  }
-  BulkUpdate(const BulkUpdate &) = delete;
-  BulkUpdate &operator=(const BulkUpdate &) = delete;
-
- private:
-  QWidget *widget_;
-  bool wasEnabled_;
-};
-
 // A drive letter mapped for one read; the mapping goes when the guard does.
 class TemporaryDrive {
  public:
@@ -64,44 +46,20 @@ class StreamHandle {
 
 }  // namespace
 
-TNWLoginScriptMemo::TNWLoginScriptMemo(QWidget *parent) : QPlainTextEdit(parent) {}
+TNWLoginScriptMemo::TNWLoginScriptMemo(QWidget *parent)
+    : TNWBoundControl(parent, nwnServerChange | nwnUserChange) {}
 
 TNWLoginScriptMemo::~TNWLoginScriptMemo() = default;
-
-void TNWLoginScriptMemo::Loaded() {
-  loading_ = false;
-  LoadScript();
-}
-
-void TNWLoginScriptMemo::SetNWBase(TNWBase *base) {
-  if (base != nwBase_.data()) {
-    QObject::disconnect(baseConnection_);
-    nwBase_ = base;
-    if (base != nullptr) {
-      baseConnection_ = connect(base, &QObject::destroyed, this, &TNWLoginScriptMemo::BaseDestroyed);
-    }
-  }
-  LoadScript();
-}
-
-void TNWLoginScriptMemo::BaseDestroyed() { SetNWBase(nullptr); }
 
 void TNWLoginScriptMemo::SetSystemLogin(bool systemLogin) {
   systemLogin_ = systemLogin;
   LoadScript();
 }
 
-void TNWLoginScriptMemo::customEvent(QEvent *event) {
-  if (event->type() == NWM_SERVERCHANGE || event->type() == NWM_USERCHANGE) {
-    LoadScript();
-    return;
-  }
-  QPlainTextEdit::customEvent(event);
-}
-
 void TNWLoginScriptMemo::LoadScript() {
   if (loading_) return;
-  BulkUpdate update(this);
+  // The editor repaints once, after it is cleared and filled.
+  TNWRepaintGuard update(this);
   clear();
   if (nwBase_.isNull()) return;
   if (systemLogin_) {

@@ -6,14 +6,14 @@
 #pragma once
 
 #include <QPlainTextEdit>
-#include <QPointer>
 
 #include <functional>
 #include <string>
 
 #include "base/nwbase.h"
+#include "controls/nwbound.h"
 
-class TNWLoginScriptMemo : public QPlainTextEdit {
+class TNWLoginScriptMemo : public TNWBoundControl<QPlainTextEdit> {
   Q_OBJECT
   Q_PROPERTY(TNotifyEvent OnAfterPost READ OnAfterPost WRITE SetOnAfterPost)
   Q_PROPERTY(TNotifyEvent OnBeforePost READ OnBeforePost WRITE SetOnBeforePost)
@@ -25,18 +25,12 @@ class TNWLoginScriptMemo : public QPlainTextEdit {
   explicit TNWLoginScriptMemo(QWidget *parent = nullptr);
   ~TNWLoginScriptMemo() override;
 
-  // Component state, set by whoever reads a form description. Nothing is
-  // loaded while loading; Loaded() loads once.
-  bool Loading() const { return loading_; }
-  void SetLoading(bool loading) { loading_ = loading; }
-  virtual void Loaded();
+  // Nothing is loaded while loading; Loaded() loads once.
 
   TNotifyEvent OnAfterPost() const { return onAfterPost_; }
   void SetOnAfterPost(const TNotifyEvent &handler) { onAfterPost_ = handler; }
   TNotifyEvent OnBeforePost() const { return onBeforePost_; }
   void SetOnBeforePost(const TNotifyEvent &handler) { onBeforePost_ = handler; }
-  TNWBase *NWBase() const { return nwBase_.data(); }
-  void SetNWBase(TNWBase *base);
   bool SystemLogin() const { return systemLogin_; }
   void SetSystemLogin(bool systemLogin);
 
@@ -44,10 +38,9 @@ class TNWLoginScriptMemo : public QPlainTextEdit {
   void LoadScript();
 
  protected:
-  void customEvent(QEvent *event) override;
+  void Refresh() override { LoadScript(); }
 
  private:
-  void BaseDestroyed();
   void LoadSystemScript();
   void LoadObjectScript();
   // Maps a free drive letter to the server's SYS volume, shows the file at
@@ -55,10 +48,7 @@ class TNWLoginScriptMemo : public QPlainTextEdit {
   void LoadServerFile(const std::function<std::string()> &pathBelowDrive);
   void ShowScript(const std::string &content);
 
-  bool loading_ = false;
   bool systemLogin_ = false;
   TNotifyEvent onAfterPost_;
   TNotifyEvent onBeforePost_;
-  QPointer<TNWBase> nwBase_;
-  QMetaObject::Connection baseConnection_;
 };

@@ -15,28 +15,6 @@
 
 namespace {
 
-// Repainting and sorting of a tree stay off for the guard's life, so that
-// filling many nodes lays the tree out once.
-class FillGuard {
- public:
-  explicit FillGuard(QTreeWidget *tree)
-      : tree_(tree), updatesWere_(tree->updatesEnabled()), sortingWas_(tree->isSortingEnabled()) {
-    tree_->setUpdatesEnabled(false);
-    if (sortingWas_) tree_->setSortingEnabled(false);
-  }
-  ~FillGuard() {
-    if (sortingWas_) tree_->setSortingEnabled(true);
-    if (updatesWere_) tree_->setUpdatesEnabled(true);
-  }
-  FillGuard(const FillGuard &) = delete;
-  FillGuard &operator=(const FillGuard &) = delete;
-
- private:
-  QTreeWidget *tree_;
-  bool updatesWere_;
-  bool sortingWas_;
-};
-
 // The hour-glass for the guard's life.
 class WaitCursor {
  public:
@@ -91,7 +69,7 @@ class TNWTreeNode : public QTreeWidgetItem {
 
 }  // namespace
 
-TNWTreeView::TNWTreeView(QWidget *parent) : QTreeWidget(parent) {
+TNWTreeView::TNWTreeView(QWidget *parent) : TNWBoundControl(parent, nwnNone) {
   setColumnCount(1);
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -108,29 +86,7 @@ TNWTreeView::TNWTreeView(QWidget *parent) : QTreeWidget(parent) {
 
 TNWTreeView::~TNWTreeView() = default;
 
-void TNWTreeView::Loaded() {
-  loading_ = false;
-  LoadItems();
-}
-
-// ---- binding, list kind and images ------------------------------------------------
-
-void TNWTreeView::SetNWBase(TNWBase *base) {
-  if (base != nwBase_.data()) {
-    QObject::disconnect(baseConnection_);
-    nwBase_ = base;
-    if (base != nullptr) {
-      baseConnection_ = connect(base, &QObject::destroyed, this, &TNWTreeView::BaseDestroyed);
-    }
-  }
-  LoadItems();
-}
-
-void TNWTreeView::BaseDestroyed() {
-  // The reference is already gone; dropping it also lets LoadItems run,
-  // which keeps the nodes as they are.
-  SetNWBase(nullptr);
-}
+// ---- list kind and images ---------------------------------------------------------
 
 void TNWTreeView::SetShowObjType(TNWObjListType listType) {
   if (listType == showObjType_) return;
@@ -189,7 +145,7 @@ void TNWTreeView::LoadItems() {
   }
   const TNWObjList list = nwBase_->GetObjectList(showObjType_);
   {
-    FillGuard guard(this);
+    TNWRepaintGuard guard(this);
     clear();
     QList<QTreeWidgetItem *> nodes;
     nodes.reserve(static_cast<qsizetype>(list.size()));
@@ -255,7 +211,7 @@ TNotifyEvent TNWTreeView::ExpandNode(QTreeWidgetItem *node) {
   WaitCursor cursor;
   TNWExpandEvent event = TNWExpandEvent::None;
   {
-    FillGuard guard(this);
+    TNWRepaintGuard guard(this);
     if (node->childCount() > 0) {
       node->setExpanded(false);
       qDeleteAll(node->takeChildren());

@@ -20,6 +20,7 @@
 
 #include "base/nwbase.h"
 #include "controls/imglist.h"
+#include "controls/nwbound.h"
 #include "controls/nwtreefetch.h"
 #include "netware/nwtypes.h"
 
@@ -27,7 +28,7 @@ class QMouseEvent;
 class QPaintEvent;
 class QResizeEvent;
 
-class TNWTreeView : public QTreeWidget {
+class TNWTreeView : public TNWBoundControl<QTreeWidget> {
   Q_OBJECT
   Q_PROPERTY(TImageList *Images READ Images WRITE SetImages)
   Q_PROPERTY(TNotifyEvent OnExpandPrinter READ OnExpandPrinter WRITE SetOnExpandPrinter)
@@ -55,14 +56,9 @@ class TNWTreeView : public QTreeWidget {
   explicit TNWTreeView(QWidget *parent = nullptr);
   ~TNWTreeView() override;
 
-  // Component state, set by whoever reads a form description. While loading,
-  // neither NWBase nor ShowObjType fills the tree; Loaded() does it once.
-  bool Loading() const { return loading_; }
-  void SetLoading(bool loading) { loading_ = loading; }
-  virtual void Loaded();
+  // While loading, neither NWBase nor ShowObjType fills the tree; Loaded()
+  // does it once. The tree does not follow the base component's notices.
 
-  TNWBase *NWBase() const { return nwBase_.data(); }
-  void SetNWBase(TNWBase *base);
   TNWObjListType ShowObjType() const { return showObjType_; }
   void SetShowObjType(TNWObjListType listType);
   // Path of the selected node; empty when none is selected.
@@ -126,9 +122,10 @@ class TNWTreeView : public QTreeWidget {
   void mouseDoubleClickEvent(QMouseEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
+  // Without a base component the nodes stay as they are.
+  void Refresh() override { LoadItems(); }
 
  private:
-  void BaseDestroyed();
   // Fetches the children of a collapsed node and returns the event to raise.
   TNotifyEvent ExpandNode(QTreeWidgetItem *node);
   TNotifyEvent Handler(TNWExpandEvent event) const;
@@ -136,9 +133,6 @@ class TNWTreeView : public QTreeWidget {
   // scroll sideways; measured over the rows in view only.
   void FitColumn();
 
-  bool loading_ = false;
-  QPointer<TNWBase> nwBase_;
-  QMetaObject::Connection baseConnection_;
   QPointer<TImageList> images_;
   QMetaObject::Connection imagesConnection_;
   mutable QHash<uint32_t, QIcon> icons_;
