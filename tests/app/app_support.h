@@ -3,6 +3,7 @@
 // the dialogs the window shows, and clicks on tree nodes.
 #pragma once
 
+#include "support/demo_network.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -95,13 +96,8 @@ inline bool PasswordIs(const char *name, const std::string &clear) {
 
 // The built-in demo network, as at program start, with the real client
 // libraries bound afresh.
-class DemoNetwork : public ::testing::Test {
+class DemoNetwork : public testsupport::DemoNetworkTest {
  protected:
-  void SetUp() override {
-    unsetenv("NWCLIENT_NETWORK");
-    nwc::ResetNetwork();
-  }
-  void TearDown() override { nwc::ResetNetwork(); }
   FakeClient client;
 };
 

@@ -45,19 +45,9 @@ class CallsTest : public DemoNetworkTest {
     DemoNetworkTest::TearDown();
   }
 
-  nwc::Network& Net() {
-    nwc::Network* net = nwc::CurrentNetwork();
-    EXPECT_NE(net, nullptr);
-    return *net;
-  }
+  nwc::Network& Net() { return testsupport::CurrentNet(); }
   // The workstation's connection to a server.
-  NWCONN_HANDLE ConnTo(const char* server) {
-    nwc::Server* s = Net().FindServer(server);
-    EXPECT_NE(s, nullptr) << server;
-    nwc::Connection* c = s ? Net().workstation.FindConnectionTo(*s) : nullptr;
-    EXPECT_NE(c, nullptr) << server;
-    return c ? c->handle : 0;
-  }
+  NWCONN_HANDLE ConnTo(const char* server) { return testsupport::ConnTo(server); }
   // Loads a network of the test's own (volume folders relative to `base`).
   void Load(const std::string& json, const std::filesystem::path& base = ".") {
     ASSERT_TRUE(nwc::LoadNetworkFromString(json, base, "test.json")) << json;

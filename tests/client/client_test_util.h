@@ -1,6 +1,7 @@
 // Shared helpers of the client tests: put the process on a known network.
 #pragma once
 
+#include "support/demo_network.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +16,8 @@
 
 namespace nwctest {
 
-// Every test starts from the built-in demo network, loaded lazily as at
-// program start.
-class DemoNetworkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    unsetenv("NWCLIENT_NETWORK");
-    nwc::ResetNetwork();
-  }
-  void TearDown() override {
-    unsetenv("NWCLIENT_NETWORK");
-    nwc::ResetNetwork();
-  }
-};
+// Every test starts from the built-in demo network.
+using testsupport::DemoNetworkTest;
 
 // A scratch folder removed at the end of the test.
 using TempDir = testsupport::TempDir;

@@ -2,6 +2,7 @@
 // for these tests, and the real client libraries loaded afresh for every test.
 #pragma once
 
+#include "support/demo_network.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -127,13 +128,8 @@ class BinderyNetwork : public TestNetwork {
 };
 
 // The built-in demo network, as at program start.
-class DemoNetwork : public ::testing::Test {
+class DemoNetwork : public testsupport::DemoNetworkTest {
  protected:
-  void SetUp() override {
-    unsetenv("NWCLIENT_NETWORK");
-    nwc::ResetNetwork();
-  }
-  void TearDown() override { nwc::ResetNetwork(); }
   FakeClient client;
 };
 

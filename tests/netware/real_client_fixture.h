@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fakeclient.h"
+#include "support/demo_network.h"
 #include "netware/nwnds.h"
 #include "netware/nwprint.h"
 #include "netware/nwserver.h"
@@ -39,17 +40,8 @@ class RealClientTest : public ::testing::Test {
 
   void Start() { tessel = std::make_unique<TTessel>(); }
 
-  nwc::Network &Net() {
-    nwc::Network *net = nwc::CurrentNetwork();
-    EXPECT_NE(net, nullptr);
-    return *net;
-  }
-  NWCONN_HANDLE ConnTo(const char *server) {
-    nwc::Server *s = Net().FindServer(server);
-    nwc::Connection *c = s ? Net().workstation.FindConnectionTo(*s) : nullptr;
-    EXPECT_NE(c, nullptr) << server;
-    return c ? c->handle : 0;
-  }
+  nwc::Network &Net() { return testsupport::CurrentNet(); }
+  NWCONN_HANDLE ConnTo(const char *server) { return testsupport::ConnTo(server); }
 
   FakeClient client;  // replaces nothing: every entry point is the client's own
   std::unique_ptr<TTessel> tessel;
