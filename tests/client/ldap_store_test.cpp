@@ -464,3 +464,82 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
   check(*net->Store());
   unsetenv("NWCLIENT_LDAP_PASSWORD");
 }
+
+// 389 as its administrators keep it, standard schema only: users named by
+// uid (as dsidm makes them) listed, read and given passwords, uid and
+// displayName shown as text, groupOfUniqueNames as groups, the access rules
+// (aci, operational) kept out of the data, and the server's own reasons
+// when it refuses a password change without TLS or stops a big listing.
+TEST(Ldap389, StandardSchemaReadsAsItsAdministratorsKeepIt) {
+  nwctest::Ds389 server;
+  NWC_NEED_389(server);
+  setenv(kPasswordVariable, "NOVELL", 1);
+  {
+    // A uid-named user found by name before any listing.
+    LdapStore fresh(SettingsFor(server.Uri()));
+    EntryInfo rlee;
+    ASSERT_EQ(fresh.Resolve(Typed("CN=rlee.OU=people.O=ACME"), false, &rlee), 0);
+    EXPECT_EQ(rlee.baseClass, "User");
+    EXPECT_EQ(fresh.Resolve(Typed("CN=nobody.OU=people.O=ACME"), false, &rlee), ERR_NO_SUCH_ENTRY);
+  }
+  LdapStore store(SettingsFor(server.Uri()));
+  EntryInfo people;
+  ASSERT_EQ(store.Resolve(Typed("OU=people.O=ACME"), false, &people), 0);
+  std::vector<std::string> names;
+  for (const EntryInfo& e : nwctest::Children(store, people.id)) {
+    names.push_back(FormatName(e.name, false));
+    EXPECT_EQ(e.baseClass, "User") << names.back();
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"CN=jdoe.OU=people.O=ACME", "CN=rlee.OU=people.O=ACME"}));
+  EXPECT_EQ(people.subordinateCount, names.size());
+
+  auto text = [&](std::string_view object, std::string_view attr) {
+    AttributeValues v;
+    const int rc = store.ReadAttribute(IdOf(store, object), attr, &v);
+    return rc != 0 ? "error " + std::to_string(rc) : v.values.empty() ? "none" : Render(v.values.front());
+  };
+  EXPECT_EQ(text("CN=rlee.OU=people.O=ACME", "Unique ID"), Render(Value{SYN_CI_STRING, std::string("rlee")}));
+  EXPECT_EQ(text("CN=rlee.OU=people.O=ACME", "Full Name"), Render(Value{SYN_CI_STRING, std::string("Rita Lee")}));
+  EXPECT_EQ(text("CN=ADMIN.O=ACME", "Unique ID"), Render(Value{SYN_CI_STRING, std::string("admin")}));
+  EXPECT_EQ(text("CN=ADMIN.O=ACME", "Full Name"),
+            Render(Value{SYN_CI_STRING, std::string("Network Administrator")}));
+
+  EntryInfo everyone;
+  ASSERT_EQ(store.Resolve(Typed("CN=EVERYONE.O=ACME"), false, &everyone), 0);
+  EXPECT_EQ(everyone.baseClass, "Group");
+  AttributeValues members;
+  ASSERT_EQ(store.ReadAttribute(everyone.id, "Member", &members), 0);
+  ASSERT_EQ(members.values.size(), 6u);
+  EXPECT_EQ(*members.values.front().Text(), "CN=ADMIN.O=ACME");
+
+  std::vector<AttributeValues> acme;
+  ASSERT_EQ(store.ReadAttributes(IdOf(store, "O=ACME"), &acme), 0);
+  for (const AttributeValues& a : acme) EXPECT_FALSE(EqualNoCase(a.name, "aci")) << "an access rule shown as data";
+
+  // A password change without TLS: the server's reason, and nothing set.
+  const std::uint32_t rlee = IdOf(store, "CN=rlee.OU=people.O=ACME");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(store.SetPassword(rlee, "RLEE389"), ERR_NO_ACCESS);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("the server requires TLS for this; set startTLS or use ldaps"),
+            std::string::npos);
+  LdapSettings tls = SettingsFor(server.Uri());
+  tls.startTls = true;
+  tls.caFile = server.CaFile();
+  LdapStore secure(tls);
+  const std::uint32_t rleeTls = IdOf(secure, "CN=rlee.OU=people.O=ACME");
+  ASSERT_EQ(secure.SetPassword(rleeTls, "RLEE389"), 0);
+  EXPECT_EQ(secure.VerifyPassword(rleeTls, "RLEE389"), 0);
+  EXPECT_EQ(secure.VerifyPassword(rleeTls, "OTHER"), ERR_FAILED_AUTHENTICATION);
+
+  // 5,000 users against 389's default look-through limit of 5,000: pages
+  // (all with one cookie) are read until the server stops, which it says.
+  EntryInfo bulk;
+  ASSERT_EQ(store.Resolve(Typed("OU=BULK.O=ACME"), false, &bulk), 0);
+  std::vector<EntryInfo> page;
+  std::size_t total = 0;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(store.ListSubordinates(bulk.id, 0, SIZE_MAX, &page, &total), ERR_SYSTEM_FAILURE);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(page.empty());
+  EXPECT_NE(said.find("look-through/size limit stopped the listing after 4"), std::string::npos) << said;
+}

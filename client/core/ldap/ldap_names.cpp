@@ -68,6 +68,11 @@ constexpr std::pair<std::string_view, std::string_view> kDefaultAttributes[] = {
     {"Login Expiration Time", "loginExpirationTime"},
     {"Password Required", "passwordRequired"},
     {"Password Minimum Length", "passwordMinimumLength"},
+    // The standard schema's user IDs, as eDirectory maps them: uid is a
+    // text (the login name), uidNumber and gidNumber the POSIX numbers.
+    {"Unique ID", "uid"},
+    {"UID", "uidNumber"},
+    {"GID", "gidNumber"},
 };
 
 constexpr std::pair<std::string_view, std::string_view> kDefaultClasses[] = {
@@ -142,9 +147,12 @@ bool SplitNameAndTwoNumbers(std::string_view text, std::string_view* name, std::
   return true;
 }
 
+// A DN value read from the server; a user named by uid is named as its
+// server lists it.
 bool TypedDn(std::string_view dn, std::string* out) {
   DName name;
-  if (!DnToName(dn, &name)) return false;
+  bool uidLeaf = false;
+  if (!DnToName(dn, &name, &uidLeaf)) return false;
   *out = FormatName(name, false);
   return true;
 }
@@ -177,6 +185,13 @@ NameMap::NameMap() {
   AddClassAlias("ndsUser", "inetOrgPerson");
   AddClassAlias("ndsOrganizationalPerson", "organizationalPerson");
   AddClassAlias("ndsPerson", "person");
+  // The standard schema's other group, as 389 Directory Server and others
+  // keep them: a Group whose members are in uniqueMember.
+  AddClassAlias("groupOfUniqueNames", "groupOfNames");
+  // The users 389 Directory Server's own tools make.
+  AddClassAlias("nsPerson", "inetOrgPerson");
+  AddClassAlias("nsOrgPerson", "organizationalPerson");
+  AddAttributeAlias("uniqueMember", "member");
   SetAuxiliary("ndsLoginProperties");
 }
 
@@ -221,6 +236,14 @@ std::string NameMap::AttributeToNds(std::string_view ldap) const {
   return std::string(ldap);
 }
 
+std::vector<std::string> NameMap::AttributeLdapNames(std::string_view nds) const {
+  std::vector<std::string> names{AttributeToLdap(nds)};
+  for (const auto& [ldap, target] : attrToNds_) {
+    if (EqualNoCase(target.name, nds) && !EqualNoCase(ldap, names.front())) names.push_back(ldap);
+  }
+  return names;
+}
+
 std::string NameMap::ClassToLdap(std::string_view nds) const {
   auto it = classToLdap_.find(nwtext::LowerAscii(nds));
   return it != classToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
@@ -249,6 +272,17 @@ void NameMap::SetAuxiliary(std::string_view ldapClass) { auxiliary_[nwtext::Lowe
 bool NameMap::IsAuxiliary(std::string_view ldapClass) const {
   // extensibleObject is auxiliary everywhere, schema read or not.
   return EqualNoCase(ldapClass, "extensibleObject") || auxiliary_.count(nwtext::LowerAscii(ldapClass)) != 0;
+}
+
+void NameMap::SetOperational(std::string_view ldapAttr) { operational_.insert(nwtext::LowerAscii(ldapAttr)); }
+
+bool NameMap::IsOperational(std::string_view ldapAttr) const {
+  return operational_.count(nwtext::LowerAscii(ldapAttr)) != 0;
+}
+
+bool NameMap::AttributeMappedAbove(std::string_view nds, Layer layer) const {
+  auto it = attrToLdap_.find(nwtext::LowerAscii(nds));
+  return it != attrToLdap_.end() && it->second.layer > layer;
 }
 
 std::uint32_t NameMap::SyntaxOf(std::string_view ndsName, std::string_view ldapName) const {
@@ -351,7 +385,12 @@ bool NameToDn(const DName& name, std::string* dn) {
   return true;
 }
 
-bool DnToName(std::string_view dn, DName* name) {
+bool IsUidAttribute(std::string_view attr) {
+  return EqualNoCase(attr, "uid") || EqualNoCase(attr, "userid") || attr == "0.9.2342.19200300.100.1.1";
+}
+
+bool DnToName(std::string_view dn, DName* name, bool* uidLeaf) {
+  if (uidLeaf != nullptr) *uidLeaf = false;
   name->parts.clear();
   if (dn.empty()) return true;
   const std::string text(dn);
@@ -371,7 +410,12 @@ bool DnToName(std::string_view dn, DName* name) {
       break;
     }
     Rdn part;
-    part.type = NamingTypeOf(std::string_view(ava->la_attr.bv_val, ava->la_attr.bv_len));
+    const std::string_view attr(ava->la_attr.bv_val, ava->la_attr.bv_len);
+    part.type = NamingTypeOf(attr);
+    if (part.type.empty() && i == 0 && uidLeaf != nullptr && IsUidAttribute(attr)) {
+      part.type = "CN";  // a user named by uid, as most directories name them
+      *uidLeaf = true;
+    }
     part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
     // Escaped control characters (\00, \0A) are in no name: such an entry
     // has no dotted name rather than a cut one.
@@ -385,7 +429,10 @@ bool DnToName(std::string_view dn, DName* name) {
   ldap_dnfree(parsed);
   // The length of the typed dotted form, escapes included.
   if (ok && FormatName(*name, false).size() > kMaxDnChars) ok = false;
-  if (!ok) name->parts.clear();
+  if (!ok) {
+    name->parts.clear();
+    if (uidLeaf != nullptr) *uidLeaf = false;
+  }
   return ok;
 }
 
@@ -462,6 +509,12 @@ bool ValueFromLdap(std::uint32_t syntax, std::string_view text, const NameMap& m
   switch (syntax) {
     case SYN_DIST_NAME: {
       std::string typed;
+      // uniqueMember may carry the member's unique ID after the name:
+      // "cn=A,o=B#'0101'B".
+      if (const std::size_t at = text.rfind("#'"); at != std::string_view::npos && text.size() >= at + 4 &&
+                                                   text.substr(text.size() - 2) == "'B") {
+        text = text.substr(0, at);
+      }
       if (!TypedDn(text, &typed)) return false;
       out->data = std::move(typed);
       return true;
@@ -699,7 +752,7 @@ bool ConvertAttributes(const NameMap& map, const RawEntry& entry, const DName& n
   out->push_back(std::move(classes));
 
   for (const auto& [ldapName, texts] : entry.attributes) {
-    if (IsHiddenAttribute(ldapName)) continue;
+    if (IsHiddenAttribute(ldapName) || map.IsOperational(ldapName)) continue;
     std::string nds = map.AttributeToNds(ldapName);
     if (const AttributeDef* def = FindAttribute(nds)) nds = std::string(def->name);
     const std::uint32_t syntax = map.SyntaxOf(nds, ldapName);

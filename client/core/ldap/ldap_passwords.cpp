@@ -12,7 +12,7 @@ int LdapStore::Impl::PasswordTarget(std::uint32_t id, std::string* dn) {
   EntryInfo info;
   if (int rc = ById(id, &info, kLight); rc != 0) return rc;
   if (info.baseClass != "User") return ERR_ILLEGAL_ATTRIBUTE;
-  if (!ldap::NameToDn(info.name, dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOf(info.name, dn)) return ERR_NO_SUCH_ENTRY;
   return 0;
 }
 
@@ -29,6 +29,7 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
   rc = AwaitResult(ld, msgid, &err);
   if (rc != LDAP_SUCCESS) return Fail(rc);
   *ldapCode = err;
+  Explain(err);
   return MapResult(err);
 }
 
@@ -46,6 +47,7 @@ int LdapStore::Impl::ClearPassword(const std::string& dn) {
   rc = AwaitResult(ld, msgid, &err);
   if (rc != LDAP_SUCCESS) return Fail(rc);
   if (err == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
+  Explain(err);
   return MapResult(err);
 }
 
