@@ -420,6 +420,21 @@ TEST(LdapStore, APasswordChangeLeavesNoCopyInMemory) {
   }
 }
 
+// client/ldap/389-network.json with its directory at `uri`, logged in as
+// ADMIN (whose password it reads at each connection from the environment).
+std::unique_ptr<Network> LoadShipped389Network(const std::string& uri, std::string* error) {
+  const std::filesystem::path ldapDir = nwctest::SourceRoot() / "client/ldap";
+  std::ifstream in(ldapDir / "389-network.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string shipped = "ldap://127.0.0.1:3891";
+  const auto at = json.find(shipped);
+  EXPECT_NE(at, std::string::npos);
+  if (at == std::string::npos) return nullptr;
+  json.replace(at, shipped.size(), uri);
+  setenv("NWCLIENT_LDAP_PASSWORD", "NOVELL", 1);
+  return ParseNetwork(json, ldapDir, "389-network.json", error);
+}
+
 // The run's 389 Directory Server (standard schema, as its administrators
 // keep it): the client binds as the demo's ADMIN and lists the
 // organization's top level, over ldap://, StartTLS and ldaps://, and through
@@ -449,19 +464,32 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
     check(LdapStore(s));
   }
 
-  const std::filesystem::path ldapDir = nwctest::SourceRoot() / "client/ldap";
-  std::ifstream in(ldapDir / "389-network.json");
-  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string shipped = "ldap://127.0.0.1:3891";
-  const auto at = json.find(shipped);
-  ASSERT_NE(at, std::string::npos);
-  json.replace(at, shipped.size(), server.Uri());
-  setenv("NWCLIENT_LDAP_PASSWORD", "NOVELL", 1);
   std::string error;
-  std::unique_ptr<Network> net = ParseNetwork(json, ldapDir, "389-network.json", &error);
+  std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);
   ASSERT_NE(net, nullptr) << error;
   ASSERT_NE(net->Store(), nullptr);
   check(*net->Store());
+  unsetenv("NWCLIENT_LDAP_PASSWORD");
+}
+
+// The shipped 389 description names its users and context on the server
+// only (its tree gives just the tree's name): slapd serves it as well.
+TEST(LdapStandard, ADescriptionWithoutLocalObjectsServesSlapdToo) {
+  Slapd server;
+  ASSERT_TRUE(server.Start({}));
+  std::string error;
+  std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);
+  ASSERT_NE(net, nullptr) << error;
+  ASSERT_NE(net->Store(), nullptr);
+  ASSERT_TRUE(net->workstation.identity.has_value());
+  EXPECT_EQ(FormatName(*net->workstation.identity, false), "CN=ADMIN.O=ACME");
+  EntryInfo me, sales;
+  ASSERT_EQ(net->Store()->WhoAmI(&me), 0);
+  EXPECT_EQ(FormatName(me.name, false), "CN=ADMIN.O=ACME");
+  ASSERT_EQ(net->Store()->Resolve(Typed("OU=SALES.O=ACME"), false, &sales), 0);
+  EXPECT_FALSE(nwctest::Children(*net->Store(), sales.id).empty());
+  // A name the description does not hold is checked on the server.
+  EXPECT_EQ(net->Store()->Resolve(Typed("CN=NOBODY.OU=SALES.O=ACME"), false, &me), ERR_NO_SUCH_ENTRY);
   unsetenv("NWCLIENT_LDAP_PASSWORD");
 }
 
