@@ -472,11 +472,47 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
   unsetenv("NWCLIENT_LDAP_PASSWORD");
 }
 
-// The shipped 389 description names its users and context on the server
-// only (its tree gives just the tree's name): slapd serves it as well.
-TEST(LdapStandard, ADescriptionWithoutLocalObjectsServesSlapdToo) {
+// slapd with users named by uid, as most directories name them: listed and
+// read under their uid, given passwords under their DN, one of two twins
+// (cn=rlee beside uid=rlee) left out with a word on standard error; and the
+// shipped 389 description, whose tree gives just the tree's name, serves
+// slapd as well.
+TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
+  TempDir tmp;
+  const auto extra = tmp.Write("people.ldif",
+                               "dn: ou=people,o=ACME\nobjectClass: organizationalUnit\nou: people\n\n"
+                               "dn: uid=jdoe,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: jdoe\n"
+                               "cn: John Doe\nsn: Doe\n\n"
+                               "dn: cn=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\ncn: rlee\nsn: Lee\n\n"
+                               "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
+                               "cn: Rita Lee\nsn: Lee\n\n");
   Slapd server;
-  ASSERT_TRUE(server.Start({}));
+  Slapd::Options o;
+  o.ldif = {extra.string()};
+  ASSERT_TRUE(server.Start(o));
+  {
+    setenv(kPasswordVariable, "NOVELL", 1);
+    LdapStore store(SettingsFor(server.Uri()));
+    EntryInfo people;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(store.Resolve(Typed("OU=people.O=ACME"), false, &people), 0);
+    std::vector<std::string> names;
+    for (const EntryInfo& e : nwctest::Children(store, people.id)) names.push_back(FormatName(e.name, false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(names, (std::vector<std::string>{"CN=jdoe.OU=people.O=ACME", "CN=rlee.OU=people.O=ACME"}));
+    EXPECT_EQ(people.subordinateCount, names.size());
+    EXPECT_NE(said.find("rlee is named twice"), std::string::npos) << said;
+    const std::uint32_t jdoe = IdOf(store, "CN=jdoe.OU=people.O=ACME");
+    AttributeValues uid;
+    ASSERT_EQ(store.ReadAttribute(jdoe, "Unique ID", &uid), 0);
+    EXPECT_EQ(Render(uid.values.at(0)), Render(Value{SYN_CI_STRING, std::string("jdoe")}));
+    ASSERT_EQ(store.SetPassword(jdoe, "JDOE1"), 0);
+    EXPECT_EQ(store.VerifyPassword(jdoe, "JDOE1"), 0);
+    // The name that is shown reaches the entry that is shown.
+    AttributeValues cn;
+    ASSERT_EQ(store.ReadAttribute(IdOf(store, "CN=rlee.OU=people.O=ACME"), "CN", &cn), 0);
+    EXPECT_EQ(Render(cn.values.at(0)), Render(Value{SYN_CI_STRING, std::string("rlee")}));
+  }
   std::string error;
   std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);
   ASSERT_NE(net, nullptr) << error;
