@@ -280,9 +280,7 @@ TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
                                "objectClass: ndsUser\n"
                                "cn:: U1RBUlgBWQ==\n\n");
   Slapd server;
-  Slapd::Options o;
-  o.ldif = {extra.string()};
-  ASSERT_TRUE(server.Start(o));
+  ASSERT_TRUE(server.StartWith(extra.string()));
   setenv(kPasswordVariable, "NOVELL", 1);
   LdapStore store(SettingsFor(server.Uri()));
 
@@ -487,9 +485,7 @@ TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
                                "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
                                "cn: Rita Lee\nsn: Lee\n\n");
   Slapd server;
-  Slapd::Options o;
-  o.ldif = {extra.string()};
-  ASSERT_TRUE(server.Start(o));
+  ASSERT_TRUE(server.StartWith(extra.string()));
   {
     setenv(kPasswordVariable, "NOVELL", 1);
     LdapStore store(SettingsFor(server.Uri()));
