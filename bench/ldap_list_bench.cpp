@@ -139,12 +139,14 @@ int Child(const std::string& mode, const std::string& out) {
       entries = 1;
     } else {
       const long before = SelfRssKb();
-      for (std::size_t at = 0;; at += reply.size()) {
+      std::size_t at = 0;
+      for (;;) {
         if (store->ListSubordinates(big.id, at, perReply, &reply, &total) != 0) return 1;
         if (reply.empty()) break;
-        entries += static_cast<long>(reply.size());
+        at += reply.size();
         reply = {};
       }
+      entries = static_cast<long>(at);
       seconds = SecondsSince(start);
       kib = SelfMaxRssKb() - before;
     }

@@ -245,6 +245,28 @@ TEST_F(LdapDemo, AContainerLargerThanTheSizeLimitListsCompletely) {
     }
     ASSERT_EQ(paged.size(), all.size());
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(paged[i].id, all[i].id);
+
+    // Streamed by a fresh store, each reply taking two entries fewer than it
+    // was given (a reply buffer that fills up), so that replies go back
+    // across a page's end: every page is asked for once.
+    LdapStore fresh(s);
+    EntryInfo container;  // looked up without listing it, as NWDSList does
+    ASSERT_EQ(fresh.ResolveLight(Typed("OU=STAFF.O=ACME"), false, &container), 0);
+    const std::uint32_t staffAgain = container.id;
+    std::size_t pagesRead = 0;
+    fresh.SetPageObserver([&](std::size_t) { ++pagesRead; });
+    std::vector<EntryInfo> streamed;
+    for (std::size_t at = 0;;) {
+      ASSERT_EQ(fresh.ListSubordinates(staffAgain, at, 13, &page, &total), 0);
+      if (page.empty()) break;
+      const std::size_t taken = page.size() > 2 ? page.size() - 2 : page.size();
+      streamed.insert(streamed.end(), page.begin(), page.begin() + static_cast<std::ptrdiff_t>(taken));
+      at += taken;
+    }
+    fresh.SetPageObserver(nullptr);
+    ASSERT_EQ(streamed.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(streamed[i].id, all[i].id);
+    EXPECT_EQ(pagesRead, (120u + static_cast<std::size_t>(pageSize) - 1) / static_cast<std::size_t>(pageSize));
   }
 }
 

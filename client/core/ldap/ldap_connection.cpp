@@ -166,6 +166,7 @@ void LdapStore::Impl::Drop() {
 
 void LdapStore::Impl::ForgetReads() {
   entries.clear();
+  lightEntries.clear();
   childTypes.clear();
   listings.clear();
   counts.clear();

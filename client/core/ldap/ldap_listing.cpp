@@ -119,7 +119,11 @@ int LdapStore::Impl::NextPage(Stream& st) {
     return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
                       &delivered);
   };
-  st.base += st.page.size();
+  // The page before stays at hand: a reply that filled up part of the way
+  // into the new page goes on from the old one's tail.
+  st.previousBase = st.base;
+  st.previous = std::move(st.page);
+  st.base += st.previous.size();
   st.page.clear();
   int rc = 0;
   if (st.pages == 0) {
@@ -198,7 +202,9 @@ int LdapStore::Impl::ListStreamed(std::uint32_t parentId, std::size_t start, std
   Stream& st = *it;
   while (out->size() < maxCount) {
     const std::size_t at = start + out->size();
-    if (at < st.base + st.page.size()) {
+    if (at < st.base) {
+      out->push_back(st.previous[at - st.previousBase]);
+    } else if (at < st.base + st.page.size()) {
       out->push_back(st.page[at - st.base]);
     } else if (st.cookie.empty()) {
       break;

@@ -266,6 +266,12 @@ int LdapStore::Impl::Lookup(const DName& name, EntryInfo* out, Depth depth) {
     *out = it->second.info;
     return 0;
   }
+  if (depth == kLight) {
+    if (auto it = lightEntries.find(key); it != lightEntries.end() && Fresh(it->second.at)) {
+      *out = it->second.info;
+      return 0;
+    }
+  }
   std::string dn;
   if (!DnOf(name, &dn)) return ERR_NO_SUCH_ENTRY;
   RawEntry raw;
@@ -284,7 +290,10 @@ int LdapStore::Impl::Lookup(const DName& name, EntryInfo* out, Depth depth) {
   if (rc != 0) return rc;
   Followup f{0, {}, false};
   if (!Convert(raw, out, &f)) return ERR_NO_SUCH_ENTRY;
-  if (depth == kLight) return 0;
+  if (depth == kLight) {
+    if (s.cacheSeconds > 0) lightEntries[key] = {*out, Clock::now()};
+    return 0;
+  }
   if (int rc = Complete(out, f, depth == kFull); rc != 0) return rc;
   if (s.cacheSeconds > 0) entries[key] = {*out, Clock::now()};
   return 0;

@@ -189,6 +189,9 @@ struct LdapStore::Impl {
     Clock::time_point at;
   };
   std::unordered_map<std::string, CachedEntry> entries;  // by NameKey
+  // Light look-ups (ID, name and class only), by NameKey: a listing's
+  // container is looked up again for every reply.
+  std::unordered_map<std::string, CachedEntry> lightEntries;
   std::unordered_map<std::string, std::pair<std::string, Clock::time_point>> childTypes;
   struct Listing {
     std::uint32_t parent;
@@ -198,7 +201,7 @@ struct LdapStore::Impl {
   std::unordered_map<std::uint32_t, std::pair<std::uint32_t, Clock::time_point>> counts;
   std::deque<Listing> listings;  // newest first
   // A listing read page by page for the requests that go on through it:
-  // only the page at hand is held.
+  // only the page at hand and the one before it are held.
   struct Stream {
     std::uint32_t parent = 0;
     std::string dn;
@@ -209,6 +212,8 @@ struct LdapStore::Impl {
     std::size_t pages = 0;
     std::size_t base = 0;           // position of the page's first entry
     std::vector<EntryInfo> page;
+    std::size_t previousBase = 0;    // position of the page before's first entry
+    std::vector<EntryInfo> previous;  // the page before
     std::unordered_set<std::uint64_t> leaves;  // the CN values listed so far, hashed
   };
   std::list<Stream> streams;  // most recently used first
@@ -388,7 +393,8 @@ struct LdapStore::Impl {
 
   std::list<Stream>::iterator FindStream(std::uint32_t parentId, std::size_t start) {
     return std::find_if(streams.begin(), streams.end(), [&](const Stream& st) {
-      return st.parent == parentId && st.base <= start && start <= st.base + st.page.size();
+      const std::size_t from = st.previous.empty() ? st.base : st.previousBase;
+      return st.parent == parentId && from <= start && start <= st.base + st.page.size();
     });
   }
 
