@@ -18,16 +18,68 @@ int LdapStore::Impl::PasswordTarget(std::uint32_t id, std::string* dn) {
 
 // Password Modify (RFC 3062) on the connection; the LDAP result code in
 // `*ldapCode`, a directory code returned.
-int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode) {
+int LdapStore::Impl::PasswordModifyOn(LDAP* h, const std::string& dn, Secret* oldPassword, Secret& newPassword,
+                                      int* err, std::vector<std::string>* refs) {
   berval user{dn.size(), const_cast<char*>(dn.data())};
   berval oldBer = oldPassword ? oldPassword->Ber() : berval{};
   berval newBer = newPassword.Ber();
   int msgid = 0;
-  int rc = ldap_passwd(ld, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
+  int rc = ldap_passwd(h, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
+  if (rc != LDAP_SUCCESS) return rc;
+  int code = LDAP_SUCCESS;
+  LDAPMessage* res = Await(h, msgid, Deadline(), nullptr, &code);
+  if (res == nullptr) return code;
+  *err = LDAP_OTHER;
+  char** referrals = nullptr;
+  rc = ldap_parse_result(h, res, err, nullptr, nullptr, &referrals, nullptr, 1);
+  if (referrals != nullptr) {
+    for (char** u = referrals; *u != nullptr; ++u) refs->emplace_back(*u);
+    ber_memvfree(reinterpret_cast<void**>(referrals));
+  }
+  return rc;
+}
+
+int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode) {
   int err = LDAP_OTHER;
-  rc = AwaitResult(ld, msgid, &err);
+  std::vector<std::string> refs;
+  int rc = PasswordModifyOn(ld, dn, oldPassword, newPassword, &err, &refs);
   if (rc != LDAP_SUCCESS) return Fail(rc);
+  // A read-only replica names the server that takes writes: the change is
+  // made there, bound as the same identity, or not at all.
+  std::set<std::string> seen;
+  for (int hops = 0; err == LDAP_REFERRAL; ++hops) {
+    if (!ReferralsAllowed()) return ERR_NO_REFERRALS;
+    if (hops >= kMaxReferralHops) return ERR_ALL_REFERRALS_FAILED;
+    std::vector<std::string> urls;
+    urls.swap(refs);
+    int result = ERR_ALL_REFERRALS_FAILED;
+    bool sent = false;
+    for (const std::string& url : urls) {
+      LDAPURLDesc* d = nullptr;
+      if (ldap_url_parse(url.c_str(), &d) != LDAP_URL_SUCCESS || d == nullptr) continue;
+      const std::string scheme = d->lud_scheme ? d->lud_scheme : "";
+      const std::string host = d->lud_host ? d->lud_host : "";
+      const int port = d->lud_port != 0 ? d->lud_port : scheme == "ldaps" ? 636 : 389;
+      ldap_free_urldesc(d);
+      if ((scheme != "ldap" && scheme != "ldaps") || host.empty()) continue;
+      const std::string server = scheme + "://" + host + ":" + std::to_string(port);
+      if (!seen.insert(server).second) continue;  // back where it was sent before: a loop
+      LDAP* h = nullptr;
+      if ((result = Referred(server, &h)) != 0) continue;
+      err = LDAP_OTHER;
+      rc = PasswordModifyOn(h, dn, oldPassword, newPassword, &err, &refs);
+      if (rc != LDAP_SUCCESS) {
+        // Gone while it was asked: whether the change was made is unknown
+        // to the client, as on a connection of its own.
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(server);
+        return LostConnection(rc) ? ERR_TRANSPORT_FAILURE : MapResult(rc);
+      }
+      sent = true;
+      break;
+    }
+    if (!sent) return result;
+  }
   *ldapCode = err;
   return MapResult(err);
 }
@@ -55,8 +107,13 @@ int LdapStore::Impl::Verify(const std::string& dn, std::string_view password) {
   Secret secret(password, s.upperCasePasswords);
   if (secret.text.empty() || secret.text.size() > kMaxPasswordBytes) return ERR_FAILED_AUTHENTICATION;
   LDAP* h = nullptr;
-  if (int rc = Open(&h); rc != 0) return rc;
-  int rc = Bind(h, dn, secret);
+  // The server in use, else the first that answers.
+  int rc = ERR_UNREACHABLE_SERVER;
+  for (const std::string& uri : server.empty() ? Uris() : std::vector<std::string>{server}) {
+    if ((rc = Open(uri, &h)) == 0 || (rc != ERR_UNREACHABLE_SERVER && rc != ERR_TRANSPORT_FAILURE)) break;
+  }
+  if (rc != 0) return rc;
+  rc = Bind(h, dn, secret);
   ldap_unbind_ext(h, nullptr, nullptr);
   return rc;
 }
