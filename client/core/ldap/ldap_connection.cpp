@@ -482,9 +482,30 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
     ldap_controls_free(serverControls);
   }
   if (err != LDAP_SUCCESS) return Fail(err);
-  if (references.empty()) return 0;
+  if (references.empty() || NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
   std::set<std::string> seen;
   return FollowReferences(references, base, scope, filter, attrs, onEntry, 0, &seen);
+}
+
+// A one-level search for names only (counting, naming types) takes a
+// reference's name as it stands: nothing else of the entry is asked for, so
+// its server need not be.
+bool LdapStore::Impl::NamesFromReferences(std::vector<std::string>* refs, int scope, const char* const* attrs,
+                                          const std::function<void(const RawEntry&)>& onEntry) {
+  const bool namesOnly = attrs != nullptr && attrs[0] != nullptr && strcmp(attrs[0], LDAP_NO_ATTRS) == 0 && attrs[1] == nullptr;
+  if (scope != LDAP_SCOPE_ONELEVEL || !namesOnly) return false;
+  RawEntry raw;
+  for (const std::string& ref : *refs) {
+    LDAPURLDesc* d = nullptr;
+    const std::string first = ref.substr(0, ref.find('\n'));
+    if (ldap_url_parse(first.c_str(), &d) == LDAP_URL_SUCCESS && d != nullptr && d->lud_dn != nullptr && *d->lud_dn) {
+      raw.dn = d->lud_dn;
+      onEntry(raw);
+    }
+    if (d != nullptr) ldap_free_urldesc(d);
+  }
+  refs->clear();
+  return true;
 }
 
 // ---- referrals ----
@@ -555,15 +576,27 @@ int LdapStore::Impl::FollowSearch(const std::vector<std::string>& urls, const st
       rc = ERR_ALL_REFERRALS_FAILED;
       continue;
     }
-    LDAP* h = nullptr;
-    if ((rc = Referred(r.server, &h)) != 0) continue;
-    rc = SearchAt(h, dn, at, filter, attrs, onEntry, hops + 1, seen);
-    if (rc != ERR_TRANSPORT_FAILURE && rc != ERR_UNREACHABLE_SERVER) return rc;
-    // That server went away: its connection goes, the next URL is tried.
-    if (auto it = referred.find(r.server); it != referred.end() && it->second == h) {
-      ldap_unbind_ext(h, nullptr, nullptr);
-      referred.erase(it);
+    // A connection kept from an earlier referral may have died in between:
+    // the search is made once more on a new one before the next URL.
+    bool delivered = false;
+    auto counted = [&](const RawEntry& e) {
+      delivered = true;
+      onEntry(e);
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const bool reused = referred.count(r.server) != 0;
+      LDAP* h = nullptr;
+      if ((rc = Referred(r.server, &h)) != 0) break;
+      rc = SearchAt(h, dn, at, filter, attrs, counted, hops + 1, seen);
+      if (rc != ERR_TRANSPORT_FAILURE && rc != ERR_UNREACHABLE_SERVER) return rc;
+      // That server went away: its connection goes.
+      if (auto it = referred.find(r.server); it != referred.end() && it->second == h) {
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(it);
+      }
+      if (!reused || delivered) break;
     }
+    if (delivered) return rc;
   }
   return rc;
 }
@@ -639,6 +672,7 @@ int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const
     // A cookie given before, or a listing past its bound, would page forever.
     if (!cookies.insert(cookie).second || Clock::now() >= listEnd) return ERR_TRANSPORT_FAILURE;
   }
+  if (NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
   return FollowReferences(references, base, scope, filter, attrs, onEntry, hops, seen);
 }
 

@@ -64,10 +64,21 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
       if ((scheme != "ldap" && scheme != "ldaps") || host.empty()) continue;
       const std::string server = scheme + "://" + host + ":" + std::to_string(port);
       if (!seen.insert(server).second) continue;  // back where it was sent before: a loop
+      const bool reused = referred.count(server) != 0;
       LDAP* h = nullptr;
       if ((result = Referred(server, &h)) != 0) continue;
       err = LDAP_OTHER;
       rc = PasswordModifyOn(h, dn, oldPassword, newPassword, &err, &refs);
+      if (rc == LDAP_SERVER_DOWN && reused) {
+        // A connection kept from before, found closed: the request never
+        // reached a server. Once more on a new connection.
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(server);
+        if ((result = Referred(server, &h)) != 0) continue;
+        err = LDAP_OTHER;
+        refs.clear();
+        rc = PasswordModifyOn(h, dn, oldPassword, newPassword, &err, &refs);
+      }
       if (rc != LDAP_SUCCESS) {
         // Gone while it was asked: whether the change was made is unknown
         // to the client, as on a connection of its own.

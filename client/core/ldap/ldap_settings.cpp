@@ -145,7 +145,7 @@ LdapSettings ParseLdapSettings(const Json& desc, const fs::path& baseDir, const 
   }
   if (const Json* ca = opt("caFile")) s.caFile = ReadableFile(*ca, baseDir, Field(where, "caFile"));
   if (const Json* st = opt("startTLS")) s.startTls = Flag(*st, Field(where, "startTLS"));
-  if (s.startTls && scheme != "ldap") Fault(Field(where, "startTLS"), "StartTLS needs ldap:// URIs");
+  if (s.startTls && scheme != "ldap") Fault(Field(where, "startTLS"), "StartTLS needs an ldap:// URI");
   if (const Json* v = opt("verifyCertificate")) s.verifyCertificate = Flag(*v, Field(where, "verifyCertificate"));
   if (const Json* t = opt("timeoutSeconds")) s.timeoutSeconds = Number(*t, Field(where, "timeoutSeconds"), 1, 300);
   if (const Json* l = opt("listTimeLimitSeconds")) {

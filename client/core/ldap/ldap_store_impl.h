@@ -289,6 +289,11 @@ struct LdapStore::Impl {
   int SearchAt(LDAP* h, const std::string& base, int scope, const std::string& filter, const char* const* attrs,
                const std::function<void(const RawEntry&)>& onEntry, int hops, std::set<std::string>* seen);
 
+  // Hands the names of continuation references to `onEntry` when the search
+  // asks for names only; false (and nothing done) otherwise.
+  bool NamesFromReferences(std::vector<std::string>* refs, int scope, const char* const* attrs,
+                           const std::function<void(const RawEntry&)>& onEntry);
+
   // The continuation references of a search made at `base` with `scope`.
   int FollowReferences(const std::vector<std::string>& refs, const std::string& base, int scope,
                        const std::string& filter, const char* const* attrs,
