@@ -167,8 +167,11 @@ TEST_F(LdapCluster, AListingAcrossAPartitionFollowsTheReferralUnlessTheContextFo
   EXPECT_EQ(refusedTop.code, ERR_NO_REFERRALS);
   EXPECT_TRUE(refusedTop.objects.empty());
   EXPECT_EQ(ReadValues(strict, "CN=LCHEN.OU=ENGINEERING", "Full Name").code, ERR_NO_REFERRALS);
-  // Entries of the master's own partition are read as before.
+  // Entries of the master's own partition are read as before, the
+  // organization too, whose subordinates include the other server's.
   EXPECT_EQ(ListAll(strict, "OU=SALES").code, 0);
+  Context strictRoot("[Root]", DCV_DEFAULT_FLAGS | DCV_DISALLOW_REFERRALS);
+  EXPECT_EQ(ReadValues(strictRoot, "O=ACME", "Description").code, 0);
   // The flag is the context's: another context still follows.
   EXPECT_EQ(Names(ListAll(acme, "OU=ENGINEERING")), engineering_);
 }
@@ -186,8 +189,9 @@ TEST_F(LdapCluster, ReferralsThatCannotBeFollowedFailWithinTheTimeout) {
   start = Clock::now();
   EXPECT_EQ(ListAll(acme, "OU=GONE.OU=REFERRALS").code, ERR_UNREACHABLE_SERVER);
   EXPECT_LT(Seconds(start), 2 * kTimeout + 1);
-  // The container that holds them cannot be listed whole.
+  // The container that holds them cannot be listed whole, but reads.
   EXPECT_NE(ListAll(acme, "OU=REFERRALS").code, 0);
+  EXPECT_EQ(ReadValues(acme, "OU=REFERRALS", "Description").code, 0);
   // Nothing else is spoilt.
   EXPECT_EQ(Names(ListAll(acme, "OU=ENGINEERING")), engineering_);
 }
