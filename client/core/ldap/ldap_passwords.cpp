@@ -16,8 +16,7 @@ int LdapStore::Impl::PasswordTarget(std::uint32_t id, std::string* dn) {
   return 0;
 }
 
-// Password Modify (RFC 3062) on the connection; the LDAP result code in
-// `*ldapCode`, a directory code returned.
+// Password Modify (RFC 3062) on `h`.
 int LdapStore::Impl::PasswordModifyOn(LDAP* h, const std::string& dn, Secret* oldPassword, Secret& newPassword,
                                       int* err, std::vector<std::string>* refs) {
   berval user{dn.size(), const_cast<char*>(dn.data())};
@@ -26,12 +25,16 @@ int LdapStore::Impl::PasswordModifyOn(LDAP* h, const std::string& dn, Secret* ol
   int msgid = 0;
   int rc = ldap_passwd(h, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
   if (rc != LDAP_SUCCESS) return rc;
+  return AwaitWrite(h, msgid, err, refs);
+}
+
+int LdapStore::Impl::AwaitWrite(LDAP* h, int msgid, int* err, std::vector<std::string>* refs) {
   int code = LDAP_SUCCESS;
   LDAPMessage* res = Await(h, msgid, Deadline(), nullptr, &code);
   if (res == nullptr) return code;
   *err = LDAP_OTHER;
   char** referrals = nullptr;
-  rc = ldap_parse_result(h, res, err, nullptr, nullptr, &referrals, nullptr, 1);
+  const int rc = ldap_parse_result(h, res, err, nullptr, nullptr, &referrals, nullptr, 1);
   if (referrals != nullptr) {
     for (char** u = referrals; *u != nullptr; ++u) refs->emplace_back(*u);
     ber_memvfree(reinterpret_cast<void**>(referrals));
@@ -39,10 +42,20 @@ int LdapStore::Impl::PasswordModifyOn(LDAP* h, const std::string& dn, Secret* ol
   return rc;
 }
 
+// Password Modify on the connection, or where it is referred; the LDAP
+// result code in `*ldapCode`, a directory code returned.
 int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode) {
+  return Write(
+      [&](LDAP* h, int* err, std::vector<std::string>* refs) {
+        return PasswordModifyOn(h, dn, oldPassword, newPassword, err, refs);
+      },
+      ldapCode);
+}
+
+int LdapStore::Impl::Write(const std::function<int(LDAP*, int*, std::vector<std::string>*)>& send, int* ldapCode) {
   int err = LDAP_OTHER;
   std::vector<std::string> refs;
-  int rc = PasswordModifyOn(ld, dn, oldPassword, newPassword, &err, &refs);
+  int rc = send(ld, &err, &refs);
   if (rc != LDAP_SUCCESS) return Fail(rc);
   // A read-only replica names the server that takes writes: the change is
   // made there, bound as the same identity, or not at all.
@@ -68,7 +81,7 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
       LDAP* h = nullptr;
       if ((result = Referred(server, &h)) != 0) continue;
       err = LDAP_OTHER;
-      rc = PasswordModifyOn(h, dn, oldPassword, newPassword, &err, &refs);
+      rc = send(h, &err, &refs);
       if (rc == LDAP_SERVER_DOWN && reused) {
         // A connection kept from before, found closed: the request never
         // reached a server. Once more on a new connection.
@@ -77,7 +90,7 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
         if ((result = Referred(server, &h)) != 0) continue;
         err = LDAP_OTHER;
         refs.clear();
-        rc = PasswordModifyOn(h, dn, oldPassword, newPassword, &err, &refs);
+        rc = send(h, &err, &refs);
       }
       if (rc != LDAP_SUCCESS) {
         // Gone while it was asked: whether the change was made is unknown
@@ -97,19 +110,22 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
 
 // Removes an object's password (an empty new password).
 int LdapStore::Impl::ClearPassword(const std::string& dn) {
-  char type[] = "userPassword";
-  LDAPMod mod{};
-  mod.mod_op = LDAP_MOD_DELETE;
-  mod.mod_type = type;
-  LDAPMod* mods[] = {&mod, nullptr};
-  int msgid = 0;
-  int rc = ldap_modify_ext(ld, dn.c_str(), mods, nullptr, nullptr, &msgid);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
-  int err = LDAP_OTHER;
-  rc = AwaitResult(ld, msgid, &err);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
-  if (err == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
-  return MapResult(err);
+  int ldapCode = LDAP_SUCCESS;
+  const int rc = Write(
+      [&](LDAP* h, int* err, std::vector<std::string>* refs) {
+        char type[] = "userPassword";
+        LDAPMod mod{};
+        mod.mod_op = LDAP_MOD_DELETE;
+        mod.mod_type = type;
+        LDAPMod* mods[] = {&mod, nullptr};
+        int msgid = 0;
+        int sent = ldap_modify_ext(h, dn.c_str(), mods, nullptr, nullptr, &msgid);
+        if (sent != LDAP_SUCCESS) return sent;
+        return AwaitWrite(h, msgid, err, refs);
+      },
+      &ldapCode);
+  if (ldapCode == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
+  return rc;
 }
 
 // Whether `password` is the password of `dn`: a bind on a connection of

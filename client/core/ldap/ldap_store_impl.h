@@ -447,6 +447,15 @@ struct LdapStore::Impl {
   int PasswordModifyOn(LDAP* h, const std::string& dn, Secret* oldPassword, Secret& newPassword, int* err,
                        std::vector<std::string>* refs);
 
+  // Waits for a write's result: LDAP_SUCCESS with the server's result in
+  // `*err` and a referral's URLs in `*refs`, or the library's code.
+  int AwaitWrite(LDAP* h, int msgid, int* err, std::vector<std::string>* refs);
+
+  // Sends a write with `send` on the connection and, where a read-only
+  // replica refers it elsewhere, to the server it names; the LDAP result in
+  // `*ldapCode`, a directory code returned.
+  int Write(const std::function<int(LDAP*, int*, std::vector<std::string>*)>& send, int* ldapCode);
+
   // Removes an object's password (an empty new password).
   int ClearPassword(const std::string& dn);
 
