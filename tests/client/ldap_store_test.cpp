@@ -280,9 +280,7 @@ TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
                                "objectClass: ndsUser\n"
                                "cn:: U1RBUlgBWQ==\n\n");
   Slapd server;
-  Slapd::Options o;
-  o.ldif = {extra.string()};
-  ASSERT_TRUE(server.Start(o));
+  ASSERT_TRUE(server.StartWith(extra.string()));
   setenv(kPasswordVariable, "NOVELL", 1);
   LdapStore store(SettingsFor(server.Uri()));
 
@@ -420,6 +418,21 @@ TEST(LdapStore, APasswordChangeLeavesNoCopyInMemory) {
   }
 }
 
+// client/ldap/389-network.json with its directory at `uri`, logged in as
+// ADMIN (whose password it reads at each connection from the environment).
+std::unique_ptr<Network> LoadShipped389Network(const std::string& uri, std::string* error) {
+  const std::filesystem::path ldapDir = nwctest::SourceRoot() / "client/ldap";
+  std::ifstream in(ldapDir / "389-network.json");
+  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string shipped = "ldap://127.0.0.1:3891";
+  const auto at = json.find(shipped);
+  EXPECT_NE(at, std::string::npos);
+  if (at == std::string::npos) return nullptr;
+  json.replace(at, shipped.size(), uri);
+  setenv("NWCLIENT_LDAP_PASSWORD", "NOVELL", 1);
+  return ParseNetwork(json, ldapDir, "389-network.json", error);
+}
+
 // The run's 389 Directory Server (standard schema, as its administrators
 // keep it): the client binds as the demo's ADMIN and lists the
 // organization's top level, over ldap://, StartTLS and ldaps://, and through
@@ -449,18 +462,144 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
     check(LdapStore(s));
   }
 
-  const std::filesystem::path ldapDir = nwctest::SourceRoot() / "client/ldap";
-  std::ifstream in(ldapDir / "389-network.json");
-  std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string shipped = "ldap://127.0.0.1:3891";
-  const auto at = json.find(shipped);
-  ASSERT_NE(at, std::string::npos);
-  json.replace(at, shipped.size(), server.Uri());
-  setenv("NWCLIENT_LDAP_PASSWORD", "NOVELL", 1);
   std::string error;
-  std::unique_ptr<Network> net = ParseNetwork(json, ldapDir, "389-network.json", &error);
+  std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);
   ASSERT_NE(net, nullptr) << error;
   ASSERT_NE(net->Store(), nullptr);
   check(*net->Store());
   unsetenv("NWCLIENT_LDAP_PASSWORD");
+}
+
+// slapd with users named by uid, as most directories name them: listed and
+// read under their uid, given passwords under their DN, one of two twins
+// (cn=rlee beside uid=rlee) left out with a word on standard error; and the
+// shipped 389 description, whose tree gives just the tree's name, serves
+// slapd as well.
+TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
+  TempDir tmp;
+  const auto extra = tmp.Write("people.ldif",
+                               "dn: ou=people,o=ACME\nobjectClass: organizationalUnit\nou: people\n\n"
+                               "dn: uid=jdoe,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: jdoe\n"
+                               "cn: John Doe\nsn: Doe\n\n"
+                               "dn: cn=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\ncn: rlee\nsn: Lee\n\n"
+                               "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
+                               "cn: Rita Lee\nsn: Lee\n\n");
+  Slapd server;
+  ASSERT_TRUE(server.StartWith(extra.string()));
+  {
+    setenv(kPasswordVariable, "NOVELL", 1);
+    LdapStore store(SettingsFor(server.Uri()));
+    EntryInfo people;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(store.Resolve(Typed("OU=people.O=ACME"), false, &people), 0);
+    std::vector<std::string> names;
+    for (const EntryInfo& e : nwctest::Children(store, people.id)) names.push_back(FormatName(e.name, false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(names, (std::vector<std::string>{"CN=jdoe.OU=people.O=ACME", "CN=rlee.OU=people.O=ACME"}));
+    EXPECT_EQ(people.subordinateCount, names.size());
+    EXPECT_NE(said.find("rlee is named twice"), std::string::npos) << said;
+    const std::uint32_t jdoe = IdOf(store, "CN=jdoe.OU=people.O=ACME");
+    AttributeValues uid;
+    ASSERT_EQ(store.ReadAttribute(jdoe, "Unique ID", &uid), 0);
+    EXPECT_EQ(Render(uid.values.at(0)), Render(Value{SYN_CI_STRING, std::string("jdoe")}));
+    ASSERT_EQ(store.SetPassword(jdoe, "JDOE1"), 0);
+    EXPECT_EQ(store.VerifyPassword(jdoe, "JDOE1"), 0);
+    // The name that is shown reaches the entry that is shown.
+    AttributeValues cn;
+    ASSERT_EQ(store.ReadAttribute(IdOf(store, "CN=rlee.OU=people.O=ACME"), "CN", &cn), 0);
+    EXPECT_EQ(Render(cn.values.at(0)), Render(Value{SYN_CI_STRING, std::string("rlee")}));
+  }
+  std::string error;
+  std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);
+  ASSERT_NE(net, nullptr) << error;
+  ASSERT_NE(net->Store(), nullptr);
+  ASSERT_TRUE(net->workstation.identity.has_value());
+  EXPECT_EQ(FormatName(*net->workstation.identity, false), "CN=ADMIN.O=ACME");
+  EntryInfo me, sales;
+  ASSERT_EQ(net->Store()->WhoAmI(&me), 0);
+  EXPECT_EQ(FormatName(me.name, false), "CN=ADMIN.O=ACME");
+  ASSERT_EQ(net->Store()->Resolve(Typed("OU=SALES.O=ACME"), false, &sales), 0);
+  EXPECT_FALSE(nwctest::Children(*net->Store(), sales.id).empty());
+  // A name the description does not hold is checked on the server.
+  EXPECT_EQ(net->Store()->Resolve(Typed("CN=NOBODY.OU=SALES.O=ACME"), false, &me), ERR_NO_SUCH_ENTRY);
+  unsetenv("NWCLIENT_LDAP_PASSWORD");
+}
+
+// 389 as its administrators keep it, standard schema only: users named by
+// uid (as dsidm makes them) listed, read and given passwords, uid and
+// displayName shown as text, groupOfUniqueNames as groups, the access rules
+// (aci, operational) kept out of the data, and the server's own reasons
+// when it refuses a password change without TLS or stops a big listing.
+TEST(Ldap389, StandardSchemaReadsAsItsAdministratorsKeepIt) {
+  nwctest::Ds389 server;
+  NWC_NEED_389(server);
+  setenv(kPasswordVariable, "NOVELL", 1);
+  {
+    // A uid-named user found by name before any listing.
+    LdapStore fresh(SettingsFor(server.Uri()));
+    EntryInfo rlee;
+    ASSERT_EQ(fresh.Resolve(Typed("CN=rlee.OU=people.O=ACME"), false, &rlee), 0);
+    EXPECT_EQ(rlee.baseClass, "User");
+    EXPECT_EQ(fresh.Resolve(Typed("CN=nobody.OU=people.O=ACME"), false, &rlee), ERR_NO_SUCH_ENTRY);
+  }
+  LdapStore store(SettingsFor(server.Uri()));
+  EntryInfo people;
+  ASSERT_EQ(store.Resolve(Typed("OU=people.O=ACME"), false, &people), 0);
+  std::vector<std::string> names;
+  for (const EntryInfo& e : nwctest::Children(store, people.id)) {
+    names.push_back(FormatName(e.name, false));
+    EXPECT_EQ(e.baseClass, "User") << names.back();
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"CN=jdoe.OU=people.O=ACME", "CN=rlee.OU=people.O=ACME"}));
+  EXPECT_EQ(people.subordinateCount, names.size());
+
+  auto text = [&](std::string_view object, std::string_view attr) {
+    AttributeValues v;
+    const int rc = store.ReadAttribute(IdOf(store, object), attr, &v);
+    return rc != 0 ? "error " + std::to_string(rc) : v.values.empty() ? "none" : Render(v.values.front());
+  };
+  EXPECT_EQ(text("CN=rlee.OU=people.O=ACME", "Unique ID"), Render(Value{SYN_CI_STRING, std::string("rlee")}));
+  EXPECT_EQ(text("CN=rlee.OU=people.O=ACME", "Full Name"), Render(Value{SYN_CI_STRING, std::string("Rita Lee")}));
+  EXPECT_EQ(text("CN=ADMIN.O=ACME", "Unique ID"), Render(Value{SYN_CI_STRING, std::string("admin")}));
+  EXPECT_EQ(text("CN=ADMIN.O=ACME", "Full Name"),
+            Render(Value{SYN_CI_STRING, std::string("Network Administrator")}));
+
+  EntryInfo everyone;
+  ASSERT_EQ(store.Resolve(Typed("CN=EVERYONE.O=ACME"), false, &everyone), 0);
+  EXPECT_EQ(everyone.baseClass, "Group");
+  AttributeValues members;
+  ASSERT_EQ(store.ReadAttribute(everyone.id, "Member", &members), 0);
+  ASSERT_EQ(members.values.size(), 6u);
+  EXPECT_EQ(*members.values.front().Text(), "CN=ADMIN.O=ACME");
+
+  std::vector<AttributeValues> acme;
+  ASSERT_EQ(store.ReadAttributes(IdOf(store, "O=ACME"), &acme), 0);
+  for (const AttributeValues& a : acme) EXPECT_FALSE(EqualNoCase(a.name, "aci")) << "an access rule shown as data";
+
+  // A password change without TLS: the server's reason, and nothing set.
+  const std::uint32_t rlee = IdOf(store, "CN=rlee.OU=people.O=ACME");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(store.SetPassword(rlee, "RLEE389"), ERR_NO_ACCESS);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("the server requires TLS for this; set startTLS or use ldaps"),
+            std::string::npos);
+  LdapSettings tls = SettingsFor(server.Uri());
+  tls.startTls = true;
+  tls.caFile = server.CaFile();
+  LdapStore secure(tls);
+  const std::uint32_t rleeTls = IdOf(secure, "CN=rlee.OU=people.O=ACME");
+  ASSERT_EQ(secure.SetPassword(rleeTls, "RLEE389"), 0);
+  EXPECT_EQ(secure.VerifyPassword(rleeTls, "RLEE389"), 0);
+  EXPECT_EQ(secure.VerifyPassword(rleeTls, "OTHER"), ERR_FAILED_AUTHENTICATION);
+
+  // 5,000 users against 389's default look-through limit of 5,000: pages
+  // (all with one cookie) are read until the server stops, which it says.
+  EntryInfo bulk;
+  ASSERT_EQ(store.Resolve(Typed("OU=BULK.O=ACME"), false, &bulk), 0);
+  std::vector<EntryInfo> page;
+  std::size_t total = 0;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(store.ListSubordinates(bulk.id, 0, SIZE_MAX, &page, &total), ERR_SYSTEM_FAILURE);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(page.empty());
+  EXPECT_NE(said.find("look-through/size limit stopped the listing after 4"), std::string::npos) << said;
 }

@@ -73,6 +73,13 @@ class Slapd {
   ~Slapd() { Stop(); }
 
   // Starts the server; a test failure that says why when it cannot.
+  // The demo directory with the entries of one more LDIF file.
+  bool StartWith(const std::string& ldif) {
+    Options o;
+    o.ldif = {ldif};
+    return Start(o);
+  }
+
   bool Start(const Options& options) {
     if (!SlapdInstalled()) {
       ADD_FAILURE() << "slapd is not installed: the LDAP tests need the Debian packages slapd and ldap-utils "

@@ -389,11 +389,13 @@ int LdapStore::Impl::SearchOnce(const std::string& base, int scope, const std::s
   if (int rc = Connect(); rc != 0) return rc;
   std::string cookie;
   std::size_t pages = 0;
+  listed = 0;
   // A paged search ends within its bound, and a server that hands back a
   // cookie it gave before would page forever.
   const Clock::time_point listEnd = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
   std::set<std::string> cookies;
   for (;;) {
+    const std::size_t before = listed;
     if (int rc = SearchPage(base, scope, filter, attrs, paged ? &cookie : nullptr, paged ? listEnd : Deadline(), onEntry,
                             delivered);
         rc != 0) {
@@ -405,15 +407,19 @@ int LdapStore::Impl::SearchOnce(const std::string& base, int scope, const std::s
       if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
     }
     if (!paged || cookie.empty()) return 0;
-    if (int rc = CheckPaging(cookie, listEnd, &cookies); rc != 0) return rc;
+    if (int rc = CheckPaging(cookie, listEnd, &cookies, listed > before); rc != 0) return rc;
   }
 }
 
-// After a page that asks for more: a cookie given before, or a listing
-// past its bound, ends it. The server still holds the search, so the
+// After a page that asks for more: a page that brought nothing with a
+// cookie given before, or a listing past its bound, ends it. A cookie given
+// again is no fault by itself: 389 Directory Server gives the same one for
+// every page of a search. The server still holds the search, so the
 // connection goes with it.
-int LdapStore::Impl::CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies) {
-  if (cookies->insert(cookie).second && Clock::now() < listEnd) return 0;
+int LdapStore::Impl::CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies,
+                                 bool progressed) {
+  const bool fresh = cookies->insert(cookie).second;
+  if ((fresh || progressed) && Clock::now() < listEnd) return 0;
   Drop();
   return ERR_TRANSPORT_FAILURE;
 }
@@ -446,6 +452,7 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
       ld, msgid, std::min(Deadline(), end),
       [&](LDAPMessage* m) {
         *delivered = true;
+        ++listed;
         if (ReadEntry(ld, m, &raw)) onEntry(raw);
       },
       &code, &references);
@@ -481,7 +488,10 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
     }
     ldap_controls_free(serverControls);
   }
-  if (err != LDAP_SUCCESS) return Fail(err);
+  if (err != LDAP_SUCCESS) {
+    Explain(err);
+    return Fail(err);
+  }
   if (references.empty() || NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
   std::set<std::string> seen;
   return FollowReferences(references, base, scope, filter, attrs, onEntry, 0, &seen);
@@ -674,6 +684,23 @@ int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const
   }
   if (NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
   return FollowReferences(references, base, scope, filter, attrs, onEntry, hops, seen);
+}
+
+void LdapStore::Impl::Explain(int ldapResult) const {
+  const char* what = nullptr;
+  switch (ldapResult) {
+    case LDAP_ADMINLIMIT_EXCEEDED: what = "the server's look-through/size limit"; break;
+    case LDAP_SIZELIMIT_EXCEEDED: what = "the server's size limit"; break;
+    case LDAP_TIMELIMIT_EXCEEDED: what = "the server's time limit"; break;
+    case LDAP_CONFIDENTIALITY_REQUIRED:
+    case LDAP_STRONG_AUTH_REQUIRED:
+      std::fprintf(stderr, "nwclient: %s: the server requires TLS for this; set startTLS or use ldaps (LDAP result %d)\n",
+                   (server.empty() ? s.uri : server).c_str(), ldapResult);
+      return;
+    default: return;
+  }
+  std::fprintf(stderr, "nwclient: %s: %s stopped the listing after %zu entries (LDAP result %d)\n", (server.empty() ? s.uri : server).c_str(),
+               what, listed, ldapResult);
 }
 
 // The one entry at `dn` (base search); ERR_NO_SUCH_ENTRY when absent.

@@ -34,7 +34,7 @@ int LdapStore::Impl::CountChildren(EntryInfo* info, bool listIt) {
   }
   std::uint32_t count = 0;
   std::string dn;
-  if (!ldap::NameToDn(info->name, &dn)) return 0;
+  if (!DnOf(info->name, &dn)) return 0;
   const int rc = Search(dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kNoAttributes, true, [&](const RawEntry&) { ++count; });
   if (rc != 0) return rc;
   info->subordinateCount = count;
@@ -77,8 +77,34 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
   for (std::size_t i = 0; rc == 0 && i < followups.size(); ++i) {
     rc = Complete(&(*out)[followups[i].index], followups[i], false);
   }
+  if (rc == 0) {
+    std::unordered_set<std::uint64_t> seen;
+    DropTwins(out, 0, dn, &seen);
+  }
   if (rc != 0) out->clear();
   return rc;
+}
+
+void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
+                                std::unordered_set<std::uint64_t>* seen) {
+  std::vector<std::size_t> twins;
+  for (std::size_t i = from; i < items->size(); ++i) {
+    const Rdn& leaf = (*items)[i].name.parts.front();
+    if (!EqualNoCase(leaf.type, "CN") || seen->insert(Key(leaf.value)).second) continue;
+    // The value's hash was met before in this listing: the same name in the
+    // other form, unless two names share a hash. The server tells which.
+    auto k = known.find((*items)[i].id);
+    const bool byUid = k != known.end() && k->second.dn.size() > 4 && EqualNoCase(k->second.dn.substr(0, 4), "uid=");
+    const std::string other = (byUid ? "cn=" : "uid=") + ldap::EscapeDnValue(leaf.value) + "," + parentDn;
+    RawEntry raw;
+    if (ReadOne(other, kNoAttributes, &raw) != 0) continue;
+    std::fprintf(stderr, "nwclient: %s is named twice in %s (by cn and by uid); the entry %s is left out\n",
+                 leaf.value.c_str(), parentDn.c_str(), byUid ? "named by uid" : "named by cn");
+    twins.push_back(i);
+    // The name stands for the entry that is shown.
+    if (byUid) uidDns.erase(ldap::NameKey((*items)[i].name));
+  }
+  for (auto it = twins.rbegin(); it != twins.rend(); ++it) items->erase(items->begin() + static_cast<std::ptrdiff_t>(*it));
 }
 
 // Reads the stream's next page in place of the one at hand, and completes
@@ -94,6 +120,7 @@ int LdapStore::Impl::NextPage(Stream& st) {
     if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
   };
   auto request = [&] {
+    listed = st.base;
     return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
                       &delivered);
   };
@@ -123,11 +150,12 @@ int LdapStore::Impl::NextPage(Stream& st) {
     if (ld == nullptr) return ERR_TRANSPORT_FAILURE;
   }
   if (!st.cookie.empty()) {
-    if ((rc = CheckPaging(st.cookie, st.end, &st.cookies)) != 0) return rc;
+    if ((rc = CheckPaging(st.cookie, st.end, &st.cookies, listed > st.base)) != 0) return rc;
   }
   for (const Followup& f : followups) {
     if ((rc = Complete(&st.page[f.index], f, false)) != 0) return rc;
   }
+  DropTwins(&st.page, 0, st.dn, &st.leaves);
   return 0;
 }
 
@@ -237,11 +265,14 @@ std::string LdapStore::Impl::ChildType(const DName& parent, std::string_view val
   if (!known && KnowBases() == 0 && WithinBases(parent) && ldap::NameToDn(parent, &dn)) {
     const std::string v = ldap::EscapeFilterValue(value);
     std::string filter = "(|";
-    for (const char* attr : {"cn", "ou", "o", "c", "l", "st", "street"}) filter += std::string("(") + attr + "=" + v + ")";
+    for (const char* attr : {"cn", "ou", "o", "c", "l", "st", "street", "uid"}) {
+      filter += std::string("(") + attr + "=" + v + ")";
+    }
     filter += ")";
     Search(dn, LDAP_SCOPE_ONELEVEL, filter, kNoAttributes, false, [&](const RawEntry& raw) {
       DName child;
-      if (type.empty() && ldap::DnToName(raw.dn, &child) && !child.IsRoot() &&
+      bool uidLeaf = false;
+      if (type.empty() && ldap::DnToName(raw.dn, &child, &uidLeaf) && !child.IsRoot() &&
           EqualNoCase(child.parts.front().value, value)) {
         type = child.parts.front().type;
       }

@@ -1,3 +1,5 @@
+// Between the directory's names and values and LDAP's: the name table,
+// dotted names and DNs, escaping, and values by syntax.
 #include "ldap_names.h"
 
 #include <ldap.h>
@@ -68,6 +70,11 @@ constexpr std::pair<std::string_view, std::string_view> kDefaultAttributes[] = {
     {"Login Expiration Time", "loginExpirationTime"},
     {"Password Required", "passwordRequired"},
     {"Password Minimum Length", "passwordMinimumLength"},
+    // The standard schema's user IDs, as eDirectory maps them: uid is a
+    // text (the login name), uidNumber and gidNumber the POSIX numbers.
+    {"Unique ID", "uid"},
+    {"UID", "uidNumber"},
+    {"GID", "gidNumber"},
 };
 
 constexpr std::pair<std::string_view, std::string_view> kDefaultClasses[] = {
@@ -142,9 +149,12 @@ bool SplitNameAndTwoNumbers(std::string_view text, std::string_view* name, std::
   return true;
 }
 
+// A DN value read from the server; a user named by uid is named as its
+// server lists it.
 bool TypedDn(std::string_view dn, std::string* out) {
   DName name;
-  if (!DnToName(dn, &name)) return false;
+  bool uidLeaf = false;
+  if (!DnToName(dn, &name, &uidLeaf)) return false;
   *out = FormatName(name, false);
   return true;
 }
@@ -177,6 +187,13 @@ NameMap::NameMap() {
   AddClassAlias("ndsUser", "inetOrgPerson");
   AddClassAlias("ndsOrganizationalPerson", "organizationalPerson");
   AddClassAlias("ndsPerson", "person");
+  // The standard schema's other group, as 389 Directory Server and others
+  // keep them: a Group whose members are in uniqueMember.
+  AddClassAlias("groupOfUniqueNames", "groupOfNames");
+  // The users 389 Directory Server's own tools make.
+  AddClassAlias("nsPerson", "inetOrgPerson");
+  AddClassAlias("nsOrgPerson", "organizationalPerson");
+  AddAttributeAlias("uniqueMember", "member");
   SetAuxiliary("ndsLoginProperties");
 }
 
@@ -221,6 +238,14 @@ std::string NameMap::AttributeToNds(std::string_view ldap) const {
   return std::string(ldap);
 }
 
+std::vector<std::string> NameMap::AttributeLdapNames(std::string_view nds) const {
+  std::vector<std::string> names{AttributeToLdap(nds)};
+  for (const auto& [ldap, target] : attrToNds_) {
+    if (EqualNoCase(target.name, nds) && !EqualNoCase(ldap, names.front())) names.push_back(ldap);
+  }
+  return names;
+}
+
 std::string NameMap::ClassToLdap(std::string_view nds) const {
   auto it = classToLdap_.find(nwtext::LowerAscii(nds));
   return it != classToLdap_.end() ? it->second.name : AlgorithmicLdapName(nds);
@@ -249,6 +274,17 @@ void NameMap::SetAuxiliary(std::string_view ldapClass) { auxiliary_[nwtext::Lowe
 bool NameMap::IsAuxiliary(std::string_view ldapClass) const {
   // extensibleObject is auxiliary everywhere, schema read or not.
   return EqualNoCase(ldapClass, "extensibleObject") || auxiliary_.count(nwtext::LowerAscii(ldapClass)) != 0;
+}
+
+void NameMap::SetOperational(std::string_view ldapAttr) { operational_.insert(nwtext::LowerAscii(ldapAttr)); }
+
+bool NameMap::IsOperational(std::string_view ldapAttr) const {
+  return operational_.count(nwtext::LowerAscii(ldapAttr)) != 0;
+}
+
+bool NameMap::AttributeMappedAbove(std::string_view nds, Layer layer) const {
+  auto it = attrToLdap_.find(nwtext::LowerAscii(nds));
+  return it != attrToLdap_.end() && it->second.layer > layer;
 }
 
 std::uint32_t NameMap::SyntaxOf(std::string_view ndsName, std::string_view ldapName) const {
@@ -351,7 +387,12 @@ bool NameToDn(const DName& name, std::string* dn) {
   return true;
 }
 
-bool DnToName(std::string_view dn, DName* name) {
+bool IsUidAttribute(std::string_view attr) {
+  return EqualNoCase(attr, "uid") || EqualNoCase(attr, "userid") || attr == "0.9.2342.19200300.100.1.1";
+}
+
+bool DnToName(std::string_view dn, DName* name, bool* uidLeaf) {
+  if (uidLeaf != nullptr) *uidLeaf = false;
   name->parts.clear();
   if (dn.empty()) return true;
   const std::string text(dn);
@@ -371,7 +412,12 @@ bool DnToName(std::string_view dn, DName* name) {
       break;
     }
     Rdn part;
-    part.type = NamingTypeOf(std::string_view(ava->la_attr.bv_val, ava->la_attr.bv_len));
+    const std::string_view attr(ava->la_attr.bv_val, ava->la_attr.bv_len);
+    part.type = NamingTypeOf(attr);
+    if (part.type.empty() && i == 0 && uidLeaf != nullptr && IsUidAttribute(attr)) {
+      part.type = "CN";  // a user named by uid, as most directories name them
+      *uidLeaf = true;
+    }
     part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
     // Escaped control characters (\00, \0A) are in no name: such an entry
     // has no dotted name rather than a cut one.
@@ -385,7 +431,10 @@ bool DnToName(std::string_view dn, DName* name) {
   ldap_dnfree(parsed);
   // The length of the typed dotted form, escapes included.
   if (ok && FormatName(*name, false).size() > kMaxDnChars) ok = false;
-  if (!ok) name->parts.clear();
+  if (!ok) {
+    name->parts.clear();
+    if (uidLeaf != nullptr) *uidLeaf = false;
+  }
   return ok;
 }
 
@@ -462,6 +511,12 @@ bool ValueFromLdap(std::uint32_t syntax, std::string_view text, const NameMap& m
   switch (syntax) {
     case SYN_DIST_NAME: {
       std::string typed;
+      // uniqueMember may carry the member's unique ID after the name:
+      // "cn=A,o=B#'0101'B".
+      if (const std::size_t at = text.rfind("#'"); at != std::string_view::npos && text.size() >= at + 4 &&
+                                                   text.substr(text.size() - 2) == "'B") {
+        text = text.substr(0, at);
+      }
       if (!TypedDn(text, &typed)) return false;
       out->data = std::move(typed);
       return true;
@@ -619,116 +674,6 @@ bool ValueToLdap(const Value& value, const NameMap& map, std::string* out) {
     default:
       return false;
   }
-}
-
-// ---- entries ---------------------------------------------------------------
-
-const std::vector<std::string>* RawEntry::Get(std::string_view ldapName) const {
-  for (const auto& [name, values] : attributes) {
-    if (EqualNoCase(name, ldapName)) return &values;
-  }
-  return nullptr;
-}
-
-const std::string* RawEntry::First(std::string_view ldapName) const {
-  const auto* values = Get(ldapName);
-  return values && !values->empty() ? &values->front() : nullptr;
-}
-
-namespace {
-
-// Kept by the server for itself, or secret: never shown as attributes.
-bool IsHiddenAttribute(std::string_view ldap) {
-  static constexpr std::string_view kHidden[] = {
-      "objectClass",     "structuralObjectClass", "entryUUID",      "entryCSN",        "entryDN",
-      "creatorsName",    "createTimestamp",       "modifiersName",  "modifyTimestamp", "subschemaSubentry",
-      "hasSubordinates", "numSubordinates",       "subordinateCount", "GUID",          "contextCSN",
-      "userPassword",    "authPassword",          "pwdHistory",     "pwdChangedTime",  "pwdFailureTime",
-  };
-  for (std::string_view h : kHidden) {
-    if (EqualNoCase(h, ldap)) return true;
-  }
-  // Attribute options (cn;lang-de) and binary transfer are not directory values.
-  return ldap.find(';') != std::string_view::npos;
-}
-
-bool HasNeutralForm(std::uint32_t syntax) {
-  switch (syntax) {
-    case SYN_DIST_NAME: case SYN_CE_STRING: case SYN_CI_STRING: case SYN_PR_STRING: case SYN_NU_STRING:
-    case SYN_CI_LIST: case SYN_BOOLEAN: case SYN_INTEGER: case SYN_OCTET_STRING: case SYN_TEL_NUMBER:
-    case SYN_FAX_NUMBER: case SYN_EMAIL_ADDRESS: case SYN_PATH: case SYN_CLASS_NAME: case SYN_STREAM:
-    case SYN_COUNTER: case SYN_TIME: case SYN_TYPED_NAME: case SYN_INTERVAL:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
-std::string BaseClassOf(const NameMap& map, const RawEntry& entry) {
-  if (const std::string* structural = entry.First("structuralObjectClass")) return map.ClassToNds(*structural);
-  const auto* classes = entry.Get("objectClass");
-  if (classes == nullptr || classes->empty()) return "Top";
-  for (const std::string& c : *classes) {
-    if (map.IsAuxiliary(c)) continue;
-    const std::string nds = map.ClassToNds(c);
-    const ClassDef* def = FindClass(nds);
-    if (def != nullptr && def->name != "Top") return std::string(def->name);
-  }
-  for (const std::string& c : *classes) {
-    if (!map.IsAuxiliary(c) && !EqualNoCase(c, "top")) return map.ClassToNds(c);
-  }
-  return "Top";
-}
-
-bool ConvertAttributes(const NameMap& map, const RawEntry& entry, const DName& name, const std::string& baseClass,
-                       bool strict, std::vector<AttributeValues>* out, std::string* fault) {
-  out->clear();
-  AttributeValues classes{"Object Class", SYN_CLASS_NAME, {}};
-  classes.values.push_back({SYN_CLASS_NAME, baseClass});
-  if (const auto* ocs = entry.Get("objectClass")) {
-    for (const std::string& c : *ocs) {
-      if (map.IsAuxiliary(c)) continue;
-      std::string nds = map.ClassToNds(c);
-      const bool seen = std::any_of(classes.values.begin(), classes.values.end(),
-                                    [&](const Value& v) { return EqualNoCase(*v.Text(), nds); });
-      if (!seen) classes.values.push_back({SYN_CLASS_NAME, std::move(nds)});
-    }
-  }
-  out->push_back(std::move(classes));
-
-  for (const auto& [ldapName, texts] : entry.attributes) {
-    if (IsHiddenAttribute(ldapName)) continue;
-    std::string nds = map.AttributeToNds(ldapName);
-    if (const AttributeDef* def = FindAttribute(nds)) nds = std::string(def->name);
-    const std::uint32_t syntax = map.SyntaxOf(nds, ldapName);
-    if (!HasNeutralForm(syntax)) continue;
-    auto it = std::find_if(out->begin(), out->end(), [&](const AttributeValues& a) { return EqualNoCase(a.name, nds); });
-    if (it == out->end()) {
-      out->push_back({nds, syntax, {}});
-      it = out->end() - 1;
-    }
-    for (const std::string& text : texts) {
-      Value v;
-      if (ValueFromLdap(syntax, text, map, &v)) {
-        it->values.push_back(std::move(v));
-      } else if (strict) {
-        if (fault) *fault = "a value of " + ldapName + " does not fit the syntax of '" + nds + "'";
-        return false;
-      }
-    }
-    if (it->values.empty()) out->erase(it);
-  }
-
-  // The naming attribute is part of every named entry.
-  if (!name.IsRoot()) {
-    const Rdn& leaf = name.parts.front();
-    const AttributeDef* naming = FindAttribute(leaf.type);
-    const bool present = std::any_of(out->begin(), out->end(), [&](const AttributeValues& a) { return EqualNoCase(a.name, leaf.type); });
-    if (naming != nullptr && !present) out->insert(out->begin() + 1, {std::string(naming->name), naming->syntax, {{naming->syntax, leaf.value}}});
-  }
-  return true;
 }
 
 }  // namespace nwc::ldap

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ class NameMap {
 
   std::string AttributeToLdap(std::string_view nds) const;
   std::string AttributeToNds(std::string_view ldap) const;
+  // Every LDAP name that reads as the directory attribute `nds` (its own and
+  // the others mapped onto it, such as uniqueMember for Member).
+  std::vector<std::string> AttributeLdapNames(std::string_view nds) const;
   std::string ClassToLdap(std::string_view nds) const;
   std::string ClassToNds(std::string_view ldap) const;
 
@@ -45,6 +49,13 @@ class NameMap {
   std::string SyntaxOid(std::string_view ldapAttr) const;
   void SetAuxiliary(std::string_view ldapClass);
   bool IsAuxiliary(std::string_view ldapClass) const;
+  // Attributes the server keeps for itself (USAGE other than
+  // userApplications, such as 389's aci): never shown as data.
+  void SetOperational(std::string_view ldapAttr);
+  bool IsOperational(std::string_view ldapAttr) const;
+  // Whether an LDAP attribute name has been mapped above the built-in
+  // table (by the server's schema or the description).
+  bool AttributeMappedAbove(std::string_view nds, Layer layer) const;
 
   // The directory syntax (SYN_*) of an attribute: the catalogue's when it
   // knows the directory name, else from the LDAP syntax.
@@ -58,6 +69,7 @@ class NameMap {
   std::map<std::string, Target> attrToLdap_, attrToNds_, classToLdap_, classToNds_;
   std::map<std::string, std::string> syntaxOids_;
   std::map<std::string, bool> auxiliary_;
+  std::set<std::string> operational_;
 
   static void Add(std::map<std::string, Target>& forward, std::map<std::string, Target>& back,
                   std::string_view nds, std::string_view ldap, Layer layer);
@@ -82,8 +94,12 @@ std::string NamingTypeOf(std::string_view ldapAttr);
 bool NameToDn(const DName& name, std::string* dn);
 // A distinguished name as a typed absolute name. False when it does not
 // parse, has a multi-valued or binary part, a type that is no naming type, or
-// is longer than a directory name may be.
-bool DnToName(std::string_view dn, DName* name);
+// is longer than a directory name may be. With `uidLeaf`, a leaf named by
+// uid (uid=jdoe,ou=people,...) is accepted as a CN and *uidLeaf says so: its
+// DN is then not the one NameToDn makes, and the caller keeps it.
+bool DnToName(std::string_view dn, DName* name, bool* uidLeaf = nullptr);
+// uid by its names and OID.
+bool IsUidAttribute(std::string_view attr);
 // One value escaped for a distinguished name (RFC 4514 section 2.4). Our
 // own writer: libldap's refuses values that are not UTF-8, which the
 // client's names may hold.

@@ -12,7 +12,7 @@ int LdapStore::Impl::PasswordTarget(std::uint32_t id, std::string* dn) {
   EntryInfo info;
   if (int rc = ById(id, &info, kLight); rc != 0) return rc;
   if (info.baseClass != "User") return ERR_ILLEGAL_ATTRIBUTE;
-  if (!ldap::NameToDn(info.name, dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOf(info.name, dn)) return ERR_NO_SUCH_ENTRY;
   return 0;
 }
 
@@ -105,6 +105,7 @@ int LdapStore::Impl::Write(const std::function<int(LDAP*, int*, std::vector<std:
     if (!sent) return result;
   }
   *ldapCode = err;
+  Explain(err);
   return MapResult(err);
 }
 

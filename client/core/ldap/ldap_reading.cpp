@@ -66,6 +66,9 @@ void LdapStore::Impl::LearnSchema(const RawEntry& schema) {
         map.AddAttribute(nds, t.names[0], ldap::NameMap::kServer);
         for (std::size_t i = 1; i < t.names.size(); ++i) map.AddAttributeAlias(t.names[i], t.names[0]);
       }
+      if (at->at_usage != LDAP_SCHEMA_USER_APPLICATIONS) {
+        for (const std::string& n : t.names) map.SetOperational(n);
+      }
       types.push_back(std::move(t));
       ldap_attributetype_free(at);
     }
@@ -84,6 +87,12 @@ void LdapStore::Impl::LearnSchema(const RawEntry& schema) {
     for (int depth = 0; at != nullptr && at->syntax.empty() && !at->sup.empty() && depth < 8; ++depth) at = find(at->sup);
     if (at == nullptr || at->syntax.empty()) continue;
     for (const std::string& n : t.names) map.SetSyntaxOid(n, at->syntax);
+  }
+  // A standard schema without eDirectory's fullName: Full Name is the
+  // display name, unless the description maps it.
+  if (!map.AttributeMappedAbove("Full Name", ldap::NameMap::kServer) &&
+      find(map.AttributeToLdap("Full Name")) == nullptr && find("displayName") != nullptr) {
+    map.AddAttribute("Full Name", "displayName", ldap::NameMap::kServer);
   }
   if (const auto* values = schema.Get("objectClasses")) {
     for (const std::string& v : *values) {
@@ -177,7 +186,12 @@ int LdapStore::Impl::RootInfo(EntryInfo* out) {
 // Converts what needs no more requests; `followup` tells what does.
 bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* followup) {
   DName name;
-  if (!ldap::DnToName(raw.dn, &name) || name.IsRoot()) return false;
+  bool uidLeaf = false;
+  if (!ldap::DnToName(raw.dn, &name, &uidLeaf) || name.IsRoot()) return false;
+  if (uidLeaf) {
+    auto [it, added] = uidDns.try_emplace(ldap::NameKey(name), raw.dn);
+    if (!added && it->second != raw.dn) it->second = raw.dn;
+  }
   if (const std::string* uuid = raw.First("entryUUID")) {
     out->id = IdFor(*uuid, raw.dn);
   } else if (const std::string* guid = raw.First("GUID")) {
@@ -215,6 +229,16 @@ bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* fol
   return true;
 }
 
+bool LdapStore::Impl::DnOf(const DName& name, std::string* dn) const {
+  if (!uidDns.empty() && !name.IsRoot()) {
+    if (auto it = uidDns.find(ldap::NameKey(name)); it != uidDns.end()) {
+      *dn = it->second;
+      return true;
+    }
+  }
+  return ldap::NameToDn(name, dn);
+}
+
 int LdapStore::Impl::Complete(EntryInfo* info, const Followup& f, bool resolving) {
   if (f.countChildren) {
     if (int rc = CountChildren(info, resolving); rc != 0) return rc;
@@ -243,9 +267,21 @@ int LdapStore::Impl::Lookup(const DName& name, EntryInfo* out, Depth depth) {
     return 0;
   }
   std::string dn;
-  if (!ldap::NameToDn(name, &dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOf(name, &dn)) return ERR_NO_SUCH_ENTRY;
   RawEntry raw;
-  if (int rc = ReadOne(dn, kEntryAttributes, &raw); rc != 0) return rc;
+  int rc = ReadOne(dn, kEntryAttributes, &raw);
+  // A user not listed yet may be named by uid rather than cn.
+  if (rc == ERR_NO_SUCH_ENTRY && EqualNoCase(name.parts.front().type, "CN") && uidDns.count(key) == 0) {
+    std::string parentDn;
+    DName parent = name;
+    parent.parts.erase(parent.parts.begin());
+    if (ldap::NameToDn(parent, &parentDn)) {
+      const std::string byUid = "uid=" + ldap::EscapeDnValue(name.parts.front().value) +
+                                (parentDn.empty() ? "" : "," + parentDn);
+      rc = ReadOne(byUid, kEntryAttributes, &raw);
+    }
+  }
+  if (rc != 0) return rc;
   Followup f{0, {}, false};
   if (!Convert(raw, out, &f)) return ERR_NO_SUCH_ENTRY;
   if (depth == kLight) return 0;
@@ -259,7 +295,9 @@ int LdapStore::Impl::ById(std::uint32_t id, EntryInfo* out, Depth depth) {
   auto it = known.find(id);
   if (it == known.end()) return ERR_NO_SUCH_ENTRY;
   DName name;
-  if (!ldap::DnToName(it->second.dn, &name)) return ERR_NO_SUCH_ENTRY;
+  bool uidLeaf = false;
+  if (!ldap::DnToName(it->second.dn, &name, &uidLeaf)) return ERR_NO_SUCH_ENTRY;
+  if (uidLeaf) uidDns[ldap::NameKey(name)] = it->second.dn;
   if (int rc = Lookup(name, out, depth); rc != 0) return rc;
   // Another object under the old name is not the entry that had this ID.
   return out->id == id ? 0 : ERR_NO_SUCH_ENTRY;
@@ -270,7 +308,7 @@ int LdapStore::Impl::NameOf(std::uint32_t id, DName* name, std::string* dn) {
   EntryInfo info;
   if (int rc = ById(id, &info, kLight); rc != 0) return rc;
   *name = info.name;
-  if (!ldap::NameToDn(info.name, dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOf(info.name, dn)) return ERR_NO_SUCH_ENTRY;
   return 0;
 }
 
@@ -283,12 +321,16 @@ int LdapStore::Impl::ReadAttr(std::uint32_t id, std::string_view attrName, Attri
   DName name;
   std::string dn;
   if (int rc = NameOf(id, &name, &dn); rc != 0) return rc;
-  const std::string ldapName = map.AttributeToLdap(attrName);
+  const std::vector<std::string> ldapNames = map.AttributeLdapNames(attrName);
+  const std::string& ldapName = ldapNames.front();
   if (EqualNoCase(ldapName, "userPassword") || EqualNoCase(ldapName, "authPassword")) return ERR_NO_SUCH_ATTRIBUTE;
   const bool classes = EqualNoCase(ldapName, "objectClass");
-  const char* attrs[] = {ldapName.c_str(), classes ? "structuralObjectClass" : nullptr, nullptr};
+  std::vector<const char*> attrs;
+  for (const std::string& n : ldapNames) attrs.push_back(n.c_str());
+  if (classes) attrs.push_back("structuralObjectClass");
+  attrs.push_back(nullptr);
   RawEntry raw;
-  if (int rc = ReadOne(dn, attrs, &raw); rc != 0) return rc;
+  if (int rc = ReadOne(dn, attrs.data(), &raw); rc != 0) return rc;
   if (!classes && raw.attributes.empty()) return ERR_NO_SUCH_ATTRIBUTE;
   std::vector<AttributeValues> all;
   ldap::ConvertAttributes(map, raw, name, ldap::BaseClassOf(map, raw), false, &all, nullptr);

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -36,6 +37,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/nwtext.h"
@@ -187,6 +189,9 @@ struct LdapStore::Impl {
     std::string dn;
   };
   std::unordered_map<std::uint32_t, Known> known;
+  // The DNs of entries named by uid (uid=jdoe,ou=people,...), by NameKey:
+  // their dotted names (CN=jdoe.OU=people...) do not spell them.
+  std::unordered_map<std::string, std::string> uidDns;
 
   struct CachedEntry {
     EntryInfo info;
@@ -213,6 +218,7 @@ struct LdapStore::Impl {
     std::size_t pages = 0;
     std::size_t base = 0;           // position of the page's first entry
     std::vector<EntryInfo> page;
+    std::unordered_set<std::uint64_t> leaves;  // the CN values listed so far, hashed
   };
   std::list<Stream> streams;  // most recently used first
   std::uint64_t connections = 0;  // connections made so far
@@ -317,10 +323,12 @@ struct LdapStore::Impl {
   int SearchOnce(const std::string& base, int scope, const std::string& filter, const char* const* attrs, bool paged,
                  const std::function<void(const RawEntry&)>& onEntry, bool observe, bool* delivered);
 
-  // After a page that asks for more: a cookie given before, or a listing
-  // past its bound, ends it. The server still holds the search, so the
-  // connection goes with it.
-  int CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies);
+  // After a page that asks for more: a page that brought nothing (not
+  // `progressed`) with a cookie given before, or a listing past its bound,
+  // ends it. The server still holds the search, so the connection goes
+  // with it.
+  int CheckPaging(const std::string& cookie, Clock::time_point listEnd, std::set<std::string>* cookies,
+                  bool progressed);
 
   // One request of a search: all of it, or with `cookie` the page that
   // cookie asks for (empty: the first page), `cookie` then set to the
@@ -329,6 +337,15 @@ struct LdapStore::Impl {
   int SearchPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
                  std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
                  bool* delivered, int pageSize = -1);
+
+  // Entries the search at hand has delivered, over all its requests: for
+  // the message of a listing a server's limit stopped.
+  std::size_t listed = 0;
+
+  // One line on standard error for a result the operator must act on (a
+  // limit that stopped a listing, TLS the server requires); nothing for
+  // the others.
+  void Explain(int ldapResult) const;
 
   // The one entry at `dn` (base search); ERR_NO_SUCH_ENTRY when absent.
   int ReadOne(const std::string& dn, const char* const* attrs, RawEntry* out);
@@ -366,6 +383,16 @@ struct LdapStore::Impl {
 
   // Converts what needs no more requests; `followup` tells what does.
   bool Convert(const RawEntry& raw, EntryInfo* out, Followup* followup);
+
+  // The DN of a dotted name: the one kept for an entry named by uid, else
+  // the one the name spells.
+  bool DnOf(const DName& name, std::string* dn) const;
+
+  // Leaves out, from `from` on, the second of two children with one name
+  // (a user named by uid beside one named by cn), with a line on standard
+  // error; `seen` holds the CN values of the listing so far.
+  void DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
+                 std::unordered_set<std::uint64_t>* seen);
 
   // The number of subordinates of a container whose server does not say:
   // from the listing being paged through (the entry points look the

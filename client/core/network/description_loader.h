@@ -77,6 +77,7 @@ class Loader {
     CheckKeys(doc, "", {"tree", "directory", "servers", "workstation"});
     if (const Json* t = Opt(doc, "tree")) LoadTree(*t);
     if (const Json* d = Opt(doc, "directory")) LoadDirectory(*d);
+    if (ldap_ && net_.tree) MakeStandIns(doc);
     const Json* servers = Opt(doc, "servers");
     if (servers == nullptr) Fail("", "the field 'servers' is missing");
     AsArray(*servers, "servers");
@@ -167,6 +168,14 @@ class Loader {
 
   // A distinguished name in a description: absolute, typed or typeless.
   DirEntry* ResolveDn(const std::string& text, const std::string& where);
+
+  // With the directory on an LDAP server the description's own tree holds
+  // only what the servers and the workstation name (a server's context, the
+  // users of connections, the workstation's identity): those missing from
+  // it stand in it as empty objects, the server's entries being the real
+  // ones. A name the server does not hold fails when it is first used.
+  void MakeStandIns(const Json& doc);
+  void StandIn(const std::string& text, bool container, const std::string& where);
 
   Value ConvertValue(const Json& j, const AttributeDef& def, long index, const std::string& where);
 

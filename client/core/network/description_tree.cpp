@@ -56,6 +56,56 @@ void Loader::LoadDirectory(const Json& d) {
   });
 }
 
+void Loader::MakeStandIns(const Json& doc) {
+  // Only well-formed fields are taken here; the load proper checks the rest.
+  auto text = [](const Json& obj, std::string_view key) -> const std::string* {
+    const Json* j = obj.is_object() ? Opt(obj, key) : nullptr;
+    return j != nullptr && j->is_string() ? &j->get_ref<const std::string&>() : nullptr;
+  };
+  auto users = [&](const Json& owner, const std::string& where) {
+    const Json* list = owner.is_object() ? Opt(owner, "connections") : nullptr;
+    if (list == nullptr || !list->is_array()) return;
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      if (const std::string* who = text((*list)[i], "user")) StandIn(*who, false, Member(Index(Member(where, "connections"), i), "user"));
+    }
+  };
+  if (const Json* servers = Opt(doc, "servers"); servers != nullptr && servers->is_array()) {
+    for (std::size_t i = 0; i < servers->size(); ++i) {
+      const Json& s = (*servers)[i];
+      if (const std::string* context = text(s, "context")) StandIn(*context, true, Member(Index("servers", i), "context"));
+      users(s, Index("servers", i));
+    }
+  }
+  if (const Json* ws = Opt(doc, "workstation")) {
+    if (const std::string* identity = text(*ws, "identity")) StandIn(*identity, false, "workstation.identity");
+    users(*ws, "workstation");
+  }
+}
+
+void Loader::StandIn(const std::string& text, bool container, const std::string& where) {
+  if (text.find('=') == std::string::npos) return;  // a bindery name
+  DirectoryTree& tree = *net_.tree;
+  DName name;
+  if (CanonicalizeName(text, DName{}, tree.Oracle(), &name) != 0 || name.parts.empty()) return;
+  DirEntry* at = tree.root.get();
+  for (std::size_t i = name.parts.size(); i-- > 0;) {
+    const Rdn& part = name.parts[i];
+    if (DirEntry* child = tree.FindChild(*at, part.value)) {
+      at = child;
+      continue;
+    }
+    const bool leaf = i == 0;
+    const char* cls = part.type == "C"    ? "Country"
+                      : part.type == "O"  ? "Organization"
+                      : part.type == "OU" ? "Organizational Unit"
+                      : part.type == "L" || part.type == "S" ? "Locality"
+                      : part.type == "CN" && leaf && !container ? "User"
+                                                                 : nullptr;
+    if (cls == nullptr) Fail(where, Quote(text) + " names no " + (container ? "container" : "user"));
+    at = AddEntry(at, part.type + "=" + EscapeValue(part.value), cls, where);
+  }
+}
+
 void Loader::LoadObjects(DirEntry* parent, const Json& list, const std::string& where) {
   AsArray(list, where);
   for (std::size_t i = 0; i < list.size(); ++i) {
