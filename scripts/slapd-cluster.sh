@@ -206,10 +206,20 @@ cmd_start() {
     i=$((i + 1))
   done
 
+  # The replica reads the master as the master's root, whose password is
+  # made up here, for this cluster only, and kept in files only slapd and
+  # this user can read (never on a command line).
+  local slappasswd secret
+  slappasswd="$(find_tool slappasswd)" || die "slappasswd is not installed (Debian package slapd)"
+  (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=\n' >"$dir/replicator.pw")
+  secret="$(cat "$dir/replicator.pw")"
+
   # The master: o=ACME, ENGINEERING referred to the partition server.
   {
     conf_head "$dir" master
     database "o=ACME" "$dir/master/db"
+    echo 'rootdn "cn=REPLICATOR,o=ACME"'
+    echo "rootpw $("$slappasswd" -T "$dir/replicator.pw")"
     acl
     echo "overlay syncprov"
     echo "syncprov-checkpoint 10 1"
@@ -248,7 +258,7 @@ EOF
     { cat "$dir/master/slapadd.log" >&2; die "slapadd could not load the master"; }
 
   # The replica: a copy of the master kept by syncrepl; writes go to the
-  # master. It reads as ADMIN, who may read every password.
+  # master.
   {
     conf_head "$dir" replica
     database "o=ACME" "$dir/replica/db"
@@ -256,11 +266,14 @@ EOF
     # syncrepl writes as the database's root, which has no password here.
     cat <<EOF
 rootdn "cn=REPLICATOR,o=ACME"
-syncrepl rid=001 provider=$master bindmethod=simple binddn="cn=ADMIN,o=ACME" credentials=NOVELL
+syncrepl rid=001 provider=$master bindmethod=simple binddn="cn=REPLICATOR,o=ACME" credentials=$secret
   searchbase="o=ACME" type=refreshAndPersist retry="1 +" timeout=3 manageDSAit=1
 updateref $master
 EOF
   } >"$dir/replica/slapd.conf"
+  chmod 600 "$dir/master/slapd.conf" "$dir/replica/slapd.conf"
+  rm -f "$dir/replicator.pw"
+  secret=""
 
   # The partition server: ENGINEERING, and ADMIN to bind as.
   {
