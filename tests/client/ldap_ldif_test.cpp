@@ -255,11 +255,24 @@ TEST_F(LdifDirectory, TheLdapSectionOfADescription) {
     EXPECT_EQ(CurrentDirectoryStore()->TreeName(), "ACMECORP");
   }
 
+  // Servers of the same data: a list, or the older text of URIs separated
+  // by spaces.
+  for (const char* uri : {R"(["ldap://a:1", "ldap://b:2"])", R"("ldap://a:1  ldap://b:2")"}) {
+    const LdapSettings s =
+        ParseLdapSettings(nlohmann::ordered_json::parse(std::string(R"({"uri": )") + uri + "}"), tmp.path(), "ldap");
+    EXPECT_EQ(s.uris, (std::vector<std::string>{"ldap://a:1", "ldap://b:2"})) << uri;
+    EXPECT_EQ(s.uri, "ldap://a:1");
+  }
+
   const std::pair<std::string, std::string> faults[] = {
       {R"({"base": "o=ACME"})", "directory.ldap: the field 'uri' is missing"},
       {R"({"uri": "http://x"})", "directory.ldap.uri: 'http://x' is not an LDAP URL"},
       {R"({"uri": "ldap://x", "colour": "red"})", "directory.ldap: unknown field 'colour'"},
       {R"({"uri": "ldaps://x", "startTLS": true})", "directory.ldap.startTLS: StartTLS needs an ldap:// URI"},
+      {R"({"uri": ["ldap://x", "ldaps://y"], "startTLS": true})", "directory.ldap.startTLS: StartTLS needs an ldap:// URI"},
+      {R"({"uri": ["ldap://x", "http://y"]})", "directory.ldap.uri[1]: 'http://y' is not an LDAP URL"},
+      {R"({"uri": ["ldap://x y"]})", "directory.ldap.uri[0]: 'ldap://x y' is not an LDAP URL"},
+      {R"({"uri": []})", "directory.ldap.uri: the list names no server"},
       {R"({"uri": "ldap://x", "bindDn": "cn=ADMIN,o=ACME"})", "'bindDn' needs 'passwordFile' or 'passwordEnv'"},
       {R"({"uri": "ldap://x", "passwordEnv": "NWC_LDAP_DESC_PW"})", "a password needs a 'bindDn'"},
       {R"({"uri": "ldap://x", "bindDn": "cn=A,o=B", "passwordEnv": "NWC_NOT_SET_ANYWHERE"})",

@@ -91,14 +91,23 @@ int SetNameContext(ContextState* state, const char* value) {
 
 }  // namespace
 
+namespace {
+thread_local nuint32 callFlags = DCV_DEFAULT_FLAGS;
+}  // namespace
+
 bool GetContextState(NWDSContextHandle handle, ContextState* out) {
   Contexts& c = Ctx();
   std::lock_guard lock(c.mutex);
   auto it = c.table.find(handle);
   if (it == c.table.end()) return false;
-  if (out) *out = it->second;
+  if (out) {
+    *out = it->second;
+    callFlags = it->second.flags;
+  }
   return true;
 }
+
+nuint32 CallContextFlags() { return callFlags; }
 
 int ContextName(const ContextState& context, std::string_view text, DName* out) {
   auto lock = NetworkLock();

@@ -22,7 +22,14 @@ struct ContextState {
 };
 
 // A copy of a context's state; false when the handle names no context.
+// The flags of the context last read this way on the calling thread are
+// kept for the store below the entry point (whether it may follow
+// referrals): see CallContextFlags.
 bool GetContextState(NWDSContextHandle handle, ContextState* out);
+
+// The flags of the context the current entry point call of this thread
+// works under (the defaults before any).
+nuint32 CallContextFlags();
 
 // Makes a name given to an entry point absolute, relative to the context's
 // name context, typing its parts from the current directory. 0 or an ERR_*

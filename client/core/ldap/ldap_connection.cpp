@@ -146,6 +146,7 @@ LdapStore::Impl::Impl(LdapSettings settings) : s(std::move(settings)) {
     if (ldap::DnToName(b, &name)) bases.push_back(std::move(name));
   }
   basesKnown = !s.bases.empty();
+  single = {s.uri};
   rootId = ldap::IdFromIdentifier("[Root]" + s.treeName);
 }
 
@@ -159,6 +160,9 @@ void LdapStore::Impl::Drop() {
     ldap_unbind_ext(ld, nullptr, nullptr);
     ld = nullptr;
   }
+  server.clear();
+  for (auto& [where, h] : referred) ldap_unbind_ext(h, nullptr, nullptr);
+  referred.clear();
   meKnown = false;
   me.reset();
   ForgetReads();
@@ -200,7 +204,7 @@ bool LdapStore::Impl::BindPassword(Secret* out) const {
 // Returns the final message (the caller frees it), or nullptr with the
 // library's code in `*code`.
 LDAPMessage* LdapStore::Impl::Await(LDAP* h, int msgid, Clock::time_point deadline, const std::function<void(LDAPMessage*)>& onEntry,
-                   int* code) {
+                   int* code, std::vector<std::string>* references) {
   for (;;) {
     if (Clock::now() >= deadline) {
       ldap_abandon_ext(h, msgid, nullptr, nullptr);
@@ -224,6 +228,16 @@ LDAPMessage* LdapStore::Impl::Await(LDAP* h, int msgid, Clock::time_point deadli
       const int t = ldap_msgtype(m);
       if (t == LDAP_RES_SEARCH_ENTRY) {
         if (onEntry) onEntry(m);
+      } else if (t == LDAP_RES_SEARCH_REFERENCE) {
+        char** urls = nullptr;
+        if (references != nullptr && ldap_parse_reference(h, m, &urls, nullptr, 0) == LDAP_SUCCESS && urls != nullptr) {
+          // One reference names the same place on several servers: they
+          // are kept together, separated by newlines.
+          std::string one;
+          for (char** u = urls; *u != nullptr; ++u) one.append(one.empty() ? "" : "\n").append(*u);
+          references->push_back(std::move(one));
+        }
+        if (urls != nullptr) ber_memvfree(reinterpret_cast<void**>(urls));
       } else if (t != LDAP_RES_SEARCH_REFERENCE && t != LDAP_RES_INTERMEDIATE) {
         final = true;
       }
@@ -235,10 +249,10 @@ LDAPMessage* LdapStore::Impl::Await(LDAP* h, int msgid, Clock::time_point deadli
 
 // A new handle to the server with the connection settings, connected (and
 // TLS in place); a directory code on failure.
-int LdapStore::Impl::Open(LDAP** out) {
+int LdapStore::Impl::Open(const std::string& uri, LDAP** out) {
   *out = nullptr;
   LDAP* h = nullptr;
-  if (ldap_initialize(&h, s.uri.c_str()) != LDAP_SUCCESS || h == nullptr) return ERR_UNREACHABLE_SERVER;
+  if (ldap_initialize(&h, uri.c_str()) != LDAP_SUCCESS || h == nullptr) return ERR_UNREACHABLE_SERVER;
   int version = LDAP_VERSION3;
   ldap_set_option(h, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(h, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -248,7 +262,7 @@ int LdapStore::Impl::Open(LDAP** out) {
   ldap_set_option(h, LDAP_OPT_TIMEOUT, &tv);
   int deref = LDAP_DEREF_NEVER;
   ldap_set_option(h, LDAP_OPT_DEREF, &deref);
-  if (UsesTls()) {
+  if (UsesTls(uri)) {
     int require = s.verifyCertificate ? LDAP_OPT_X_TLS_DEMAND : LDAP_OPT_X_TLS_NEVER;
     ldap_set_option(h, LDAP_OPT_X_TLS_REQUIRE_CERT, &require);
     if (!s.caFile.empty()) ldap_set_option(h, LDAP_OPT_X_TLS_CACERTFILE, s.caFile.c_str());
@@ -263,7 +277,7 @@ int LdapStore::Impl::Open(LDAP** out) {
     ldap_unbind_ext(h, nullptr, nullptr);
     // A TLS handshake that fails (an untrusted certificate) ends the same
     // way as a refused connection, but the server did answer.
-    if (rc != LDAP_TIMEOUT && s.uri.rfind("ldaps:", 0) == 0 && PortAnswers(s.uri, s.timeoutSeconds)) {
+    if (rc != LDAP_TIMEOUT && uri.rfind("ldaps:", 0) == 0 && PortAnswers(uri, s.timeoutSeconds)) {
       return ERR_FAILED_SERVER_AUTHENT;
     }
     return ERR_UNREACHABLE_SERVER;
@@ -322,18 +336,25 @@ int LdapStore::Impl::Bind(LDAP* h, const std::string& dn, Secret& password) {
 
 int LdapStore::Impl::Connect() {
   if (ld != nullptr) return 0;
-  LDAP* h = nullptr;
-  if (int rc = Open(&h); rc != 0) return rc;
   Secret password;
-  if (!BindPassword(&password)) {
-    ldap_unbind_ext(h, nullptr, nullptr);
-    return ERR_FAILED_AUTHENTICATION;
+  if (!BindPassword(&password)) return ERR_FAILED_AUTHENTICATION;
+  // The servers hold the same data under the same settings: a server that
+  // answers and refuses (a wrong password, an untrusted certificate) would
+  // be refused by the others too. One that does not answer is passed by.
+  int rc = ERR_UNREACHABLE_SERVER;
+  for (const std::string& uri : Uris()) {
+    LDAP* h = nullptr;
+    if ((rc = Open(uri, &h)) == 0) {
+      if ((rc = Bind(h, s.bindDn, password)) == 0) {
+        ld = h;
+        server = uri;
+        break;
+      }
+      ldap_unbind_ext(h, nullptr, nullptr);
+    }
+    if (rc != ERR_UNREACHABLE_SERVER && rc != ERR_TRANSPORT_FAILURE) return rc;
   }
-  if (int rc = Bind(h, s.bindDn, password); rc != 0) {
-    ldap_unbind_ext(h, nullptr, nullptr);
-    return rc;
-  }
-  ld = h;
+  if (ld == nullptr) return rc;
   ++connections;
   if (!schemaRead) ReadSchema();
   return ld != nullptr ? 0 : ERR_TRANSPORT_FAILURE;
@@ -427,6 +448,7 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
   if (rc != LDAP_SUCCESS) return Fail(rc);
   int code = LDAP_SUCCESS;
   RawEntry raw;
+  std::vector<std::string> references;
   LDAPMessage* res = Await(
       ld, msgid, std::min(Deadline(), end),
       [&](LDAPMessage* m) {
@@ -434,12 +456,27 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
         ++listed;
         if (ReadEntry(ld, m, &raw)) onEntry(raw);
       },
-      &code);
+      &code, &references);
   if (res == nullptr) return Fail(code);
   int err = LDAP_OTHER;
   LDAPControl** serverControls = nullptr;
-  rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, nullptr, &serverControls, 1);
+  char** referrals = nullptr;
+  rc = ldap_parse_result(ld, res, &err, nullptr, nullptr, &referrals, &serverControls, 1);
   if (rc != LDAP_SUCCESS) return Fail(rc);
+  std::vector<std::string> urls;
+  if (referrals != nullptr) {
+    for (char** u = referrals; *u != nullptr; ++u) urls.emplace_back(*u);
+    ber_memvfree(reinterpret_cast<void**>(referrals));
+  }
+  if (err == LDAP_REFERRAL) {
+    // The base is held by another server: the whole search goes on there.
+    if (serverControls != nullptr) ldap_controls_free(serverControls);
+    if (cookie != nullptr) cookie->clear();
+    std::set<std::string> seen;
+    const int followed = FollowSearch(urls, base, scope, filter, attrs, onEntry, 0, &seen);
+    if (followed == 0) *delivered = true;
+    return followed;
+  }
   if (cookie != nullptr) cookie->clear();
   if (serverControls != nullptr) {
     if (LDAPControl* pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, serverControls, nullptr); pr && cookie) {
@@ -456,7 +493,198 @@ int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::s
     Explain(err);
     return Fail(err);
   }
+  if (references.empty() || NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
+  std::set<std::string> seen;
+  return FollowReferences(references, base, scope, filter, attrs, onEntry, 0, &seen);
+}
+
+// A one-level search for names only (counting, naming types) takes a
+// reference's name as it stands: nothing else of the entry is asked for, so
+// its server need not be.
+bool LdapStore::Impl::NamesFromReferences(std::vector<std::string>* refs, int scope, const char* const* attrs,
+                                          const std::function<void(const RawEntry&)>& onEntry) {
+  const bool namesOnly = attrs != nullptr && attrs[0] != nullptr && strcmp(attrs[0], LDAP_NO_ATTRS) == 0 && attrs[1] == nullptr;
+  if (scope != LDAP_SCOPE_ONELEVEL || !namesOnly) return false;
+  RawEntry raw;
+  for (const std::string& ref : *refs) {
+    LDAPURLDesc* d = nullptr;
+    const std::string first = ref.substr(0, ref.find('\n'));
+    if (ldap_url_parse(first.c_str(), &d) == LDAP_URL_SUCCESS && d != nullptr && d->lud_dn != nullptr && *d->lud_dn) {
+      raw.dn = d->lud_dn;
+      onEntry(raw);
+    }
+    if (d != nullptr) ldap_free_urldesc(d);
+  }
+  refs->clear();
+  return true;
+}
+
+// ---- referrals ----
+
+namespace {
+
+// The server part of an LDAP URL (scheme://host:port) and the rest of it.
+struct ReferralUrl {
+  std::string server;
+  std::string dn;
+  int scope = -1;  // none given
+};
+
+bool ParseReferral(const std::string& url, ReferralUrl* out) {
+  LDAPURLDesc* d = nullptr;
+  if (ldap_url_parse(url.c_str(), &d) != LDAP_URL_SUCCESS || d == nullptr) return false;
+  const std::string scheme = d->lud_scheme ? d->lud_scheme : "";
+  const bool ok = (scheme == "ldap" || scheme == "ldaps") && d->lud_host != nullptr && *d->lud_host != '\0';
+  if (ok) {
+    const int port = d->lud_port != 0 ? d->lud_port : scheme == "ldaps" ? 636 : 389;
+    out->server = scheme + "://" + d->lud_host + ":" + std::to_string(port);
+    out->dn = d->lud_dn ? d->lud_dn : "";
+    out->scope = d->lud_scope;
+  }
+  ldap_free_urldesc(d);
+  return ok;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return text;
+}
+
+}  // namespace
+
+int LdapStore::Impl::Referred(const std::string& server, LDAP** out) {
+  if (auto it = referred.find(server); it != referred.end()) {
+    *out = it->second;
+    return 0;
+  }
+  Secret password;
+  if (!BindPassword(&password)) return ERR_FAILED_AUTHENTICATION;
+  LDAP* h = nullptr;
+  if (int rc = Open(server, &h); rc != 0) return rc;
+  if (int rc = Bind(h, s.bindDn, password); rc != 0) {
+    ldap_unbind_ext(h, nullptr, nullptr);
+    return rc;
+  }
+  referred[server] = h;
+  *out = h;
   return 0;
+}
+
+int LdapStore::Impl::FollowSearch(const std::vector<std::string>& urls, const std::string& base, int scope,
+                                  const std::string& filter, const char* const* attrs,
+                                  const std::function<void(const RawEntry&)>& onEntry, int hops,
+                                  std::set<std::string>* seen) {
+  if (!ReferralsAllowed()) return ERR_NO_REFERRALS;
+  if (hops >= kMaxReferralHops) return ERR_ALL_REFERRALS_FAILED;
+  int rc = ERR_ALL_REFERRALS_FAILED;
+  for (const std::string& url : urls) {
+    ReferralUrl r;
+    if (!ParseReferral(url, &r)) continue;
+    const std::string dn = r.dn.empty() ? base : r.dn;
+    const int at = r.scope >= 0 ? r.scope : scope;
+    // The same search at the same place again: a loop.
+    if (!seen->insert(Lower(r.server) + "/" + Lower(dn) + "?" + std::to_string(at) + "?" + filter).second) {
+      rc = ERR_ALL_REFERRALS_FAILED;
+      continue;
+    }
+    // A connection kept from an earlier referral may have died in between:
+    // the search is made once more on a new one before the next URL.
+    bool delivered = false;
+    auto counted = [&](const RawEntry& e) {
+      delivered = true;
+      onEntry(e);
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const bool reused = referred.count(r.server) != 0;
+      LDAP* h = nullptr;
+      if ((rc = Referred(r.server, &h)) != 0) break;
+      rc = SearchAt(h, dn, at, filter, attrs, counted, hops + 1, seen);
+      if (rc != ERR_TRANSPORT_FAILURE && rc != ERR_UNREACHABLE_SERVER) return rc;
+      // That server went away: its connection goes.
+      if (auto it = referred.find(r.server); it != referred.end() && it->second == h) {
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(it);
+      }
+      if (!reused || delivered) break;
+    }
+    if (delivered) return rc;
+  }
+  return rc;
+}
+
+int LdapStore::Impl::FollowReferences(const std::vector<std::string>& refs, const std::string& base, int scope,
+                                      const std::string& filter, const char* const* attrs,
+                                      const std::function<void(const RawEntry&)>& onEntry, int hops,
+                                      std::set<std::string>* seen) {
+  // Below a one-level search a reference stands for one entry (RFC 4511
+  // 4.5.3): searched by itself where its URL does not say.
+  const int next = scope == LDAP_SCOPE_ONELEVEL ? LDAP_SCOPE_BASE : scope;
+  for (const std::string& ref : refs) {
+    std::vector<std::string> urls;
+    for (std::size_t pos = 0; pos <= ref.size();) {
+      const std::size_t end = std::min(ref.find('\n', pos), ref.size());
+      urls.push_back(ref.substr(pos, end - pos));
+      pos = end + 1;
+    }
+    if (int rc = FollowSearch(urls, base, next, filter, attrs, onEntry, hops, seen); rc != 0) return rc;
+  }
+  return 0;
+}
+
+int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const std::string& filter,
+                              const char* const* attrs, const std::function<void(const RawEntry&)>& onEntry, int hops,
+                              std::set<std::string>* seen) {
+  const Clock::time_point listEnd = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
+  std::string cookie;
+  std::set<std::string> cookies;
+  std::vector<std::string> references;
+  RawEntry raw;
+  for (;;) {
+    LDAPControl* page = nullptr;
+    berval c{cookie.size(), cookie.data()};
+    int rc = ldap_create_page_control(h, static_cast<ber_int_t>(s.pageSize), cookie.empty() ? nullptr : &c, 0, &page);
+    if (rc != LDAP_SUCCESS) return MapResult(rc);
+    LDAPControl* controls[2] = {page, nullptr};
+    int msgid = 0;
+    rc = ldap_search_ext(h, base.c_str(), scope, filter.c_str(), const_cast<char**>(attrs), 0, controls, nullptr, nullptr,
+                         LDAP_NO_LIMIT, &msgid);
+    ldap_control_free(page);
+    if (rc != LDAP_SUCCESS) return LostConnection(rc) ? ERR_TRANSPORT_FAILURE : MapResult(rc);
+    int code = LDAP_SUCCESS;
+    LDAPMessage* res = Await(
+        h, msgid, std::min(Deadline(), listEnd), [&](LDAPMessage* m) { if (ReadEntry(h, m, &raw)) onEntry(raw); },
+        &code, &references);
+    if (res == nullptr) return LostConnection(code) ? ERR_TRANSPORT_FAILURE : MapResult(code);
+    int err = LDAP_OTHER;
+    LDAPControl** serverControls = nullptr;
+    char** referrals = nullptr;
+    rc = ldap_parse_result(h, res, &err, nullptr, nullptr, &referrals, &serverControls, 1);
+    std::vector<std::string> urls;
+    if (referrals != nullptr) {
+      for (char** u = referrals; *u != nullptr; ++u) urls.emplace_back(*u);
+      ber_memvfree(reinterpret_cast<void**>(referrals));
+    }
+    cookie.clear();
+    if (serverControls != nullptr) {
+      if (LDAPControl* pr = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, serverControls, nullptr)) {
+        ber_int_t estimate = 0;
+        berval next{};
+        if (ldap_parse_pageresponse_control(h, pr, &estimate, &next) == LDAP_SUCCESS && next.bv_val != nullptr) {
+          cookie.assign(next.bv_val, next.bv_len);
+          ldap_memfree(next.bv_val);
+        }
+      }
+      ldap_controls_free(serverControls);
+    }
+    if (rc != LDAP_SUCCESS) return ERR_TRANSPORT_FAILURE;
+    if (err == LDAP_REFERRAL) return FollowSearch(urls, base, scope, filter, attrs, onEntry, hops, seen);
+    if (err != LDAP_SUCCESS) return LostConnection(err) ? ERR_TRANSPORT_FAILURE : MapResult(err);
+    if (cookie.empty()) break;
+    // A cookie given before, or a listing past its bound, would page forever.
+    if (!cookies.insert(cookie).second || Clock::now() >= listEnd) return ERR_TRANSPORT_FAILURE;
+  }
+  if (NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
+  return FollowReferences(references, base, scope, filter, attrs, onEntry, hops, seen);
 }
 
 void LdapStore::Impl::Explain(int ldapResult) const {
@@ -468,11 +696,11 @@ void LdapStore::Impl::Explain(int ldapResult) const {
     case LDAP_CONFIDENTIALITY_REQUIRED:
     case LDAP_STRONG_AUTH_REQUIRED:
       std::fprintf(stderr, "nwclient: %s: the server requires TLS for this; set startTLS or use ldaps (LDAP result %d)\n",
-                   s.uri.c_str(), ldapResult);
+                   (server.empty() ? s.uri : server).c_str(), ldapResult);
       return;
     default: return;
   }
-  std::fprintf(stderr, "nwclient: %s: %s stopped the listing after %zu entries (LDAP result %d)\n", s.uri.c_str(),
+  std::fprintf(stderr, "nwclient: %s: %s stopped the listing after %zu entries (LDAP result %d)\n", (server.empty() ? s.uri : server).c_str(),
                what, listed, ldapResult);
 }
 
@@ -485,6 +713,11 @@ int LdapStore::Impl::ReadOne(const std::string& dn, const char* const* attrs, Ra
   });
   if (rc != 0) return rc;
   return found ? 0 : ERR_NO_SUCH_ENTRY;
+}
+
+std::string LdapStore::ServerUri() const {
+  Impl::Call call(*impl_);
+  return impl_->server;
 }
 
 int LdapStore::Impl::Me(std::optional<DName>* out) {

@@ -22,10 +22,15 @@ int LdapStore::Impl::CountChildren(EntryInfo* info, bool listIt) {
   if (listIt) {
     std::vector<EntryInfo> items;
     const auto at = Clock::now();
-    if (int rc = List(info->id, &items); rc != 0) return rc;
-    info->subordinateCount = static_cast<std::uint32_t>(items.size());
-    Keep(info->id, std::move(items), at);
-    return 0;
+    const int rc = List(info->id, &items);
+    if (rc == 0) {
+      info->subordinateCount = static_cast<std::uint32_t>(items.size());
+      Keep(info->id, std::move(items), at);
+      return 0;
+    }
+    // A subordinate on a server that cannot or may not be asked: the
+    // container itself still reads, its subordinates counted by name.
+    if (rc != ERR_NO_REFERRALS && rc != ERR_ALL_REFERRALS_FAILED && rc != ERR_UNREACHABLE_SERVER) return rc;
   }
   std::uint32_t count = 0;
   std::string dn;

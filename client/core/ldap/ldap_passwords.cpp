@@ -16,18 +16,94 @@ int LdapStore::Impl::PasswordTarget(std::uint32_t id, std::string* dn) {
   return 0;
 }
 
-// Password Modify (RFC 3062) on the connection; the LDAP result code in
-// `*ldapCode`, a directory code returned.
-int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode) {
+// Password Modify (RFC 3062) on `h`.
+int LdapStore::Impl::PasswordModifyOn(LDAP* h, const std::string& dn, Secret* oldPassword, Secret& newPassword,
+                                      int* err, std::vector<std::string>* refs) {
   berval user{dn.size(), const_cast<char*>(dn.data())};
   berval oldBer = oldPassword ? oldPassword->Ber() : berval{};
   berval newBer = newPassword.Ber();
   int msgid = 0;
-  int rc = ldap_passwd(ld, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
+  int rc = ldap_passwd(h, &user, oldPassword ? &oldBer : nullptr, &newBer, nullptr, nullptr, &msgid);
+  if (rc != LDAP_SUCCESS) return rc;
+  return AwaitWrite(h, msgid, err, refs);
+}
+
+int LdapStore::Impl::AwaitWrite(LDAP* h, int msgid, int* err, std::vector<std::string>* refs) {
+  int code = LDAP_SUCCESS;
+  LDAPMessage* res = Await(h, msgid, Deadline(), nullptr, &code);
+  if (res == nullptr) return code;
+  *err = LDAP_OTHER;
+  char** referrals = nullptr;
+  const int rc = ldap_parse_result(h, res, err, nullptr, nullptr, &referrals, nullptr, 1);
+  if (referrals != nullptr) {
+    for (char** u = referrals; *u != nullptr; ++u) refs->emplace_back(*u);
+    ber_memvfree(reinterpret_cast<void**>(referrals));
+  }
+  return rc;
+}
+
+// Password Modify on the connection, or where it is referred; the LDAP
+// result code in `*ldapCode`, a directory code returned.
+int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode) {
+  return Write(
+      [&](LDAP* h, int* err, std::vector<std::string>* refs) {
+        return PasswordModifyOn(h, dn, oldPassword, newPassword, err, refs);
+      },
+      ldapCode);
+}
+
+int LdapStore::Impl::Write(const std::function<int(LDAP*, int*, std::vector<std::string>*)>& send, int* ldapCode) {
   int err = LDAP_OTHER;
-  rc = AwaitResult(ld, msgid, &err);
+  std::vector<std::string> refs;
+  int rc = send(ld, &err, &refs);
   if (rc != LDAP_SUCCESS) return Fail(rc);
+  // A read-only replica names the server that takes writes: the change is
+  // made there, bound as the same identity, or not at all.
+  std::set<std::string> seen;
+  for (int hops = 0; err == LDAP_REFERRAL; ++hops) {
+    if (!ReferralsAllowed()) return ERR_NO_REFERRALS;
+    if (hops >= kMaxReferralHops) return ERR_ALL_REFERRALS_FAILED;
+    std::vector<std::string> urls;
+    urls.swap(refs);
+    int result = ERR_ALL_REFERRALS_FAILED;
+    bool sent = false;
+    for (const std::string& url : urls) {
+      LDAPURLDesc* d = nullptr;
+      if (ldap_url_parse(url.c_str(), &d) != LDAP_URL_SUCCESS || d == nullptr) continue;
+      const std::string scheme = d->lud_scheme ? d->lud_scheme : "";
+      const std::string host = d->lud_host ? d->lud_host : "";
+      const int port = d->lud_port != 0 ? d->lud_port : scheme == "ldaps" ? 636 : 389;
+      ldap_free_urldesc(d);
+      if ((scheme != "ldap" && scheme != "ldaps") || host.empty()) continue;
+      const std::string server = scheme + "://" + host + ":" + std::to_string(port);
+      if (!seen.insert(server).second) continue;  // back where it was sent before: a loop
+      const bool reused = referred.count(server) != 0;
+      LDAP* h = nullptr;
+      if ((result = Referred(server, &h)) != 0) continue;
+      err = LDAP_OTHER;
+      rc = send(h, &err, &refs);
+      if (rc == LDAP_SERVER_DOWN && reused) {
+        // A connection kept from before, found closed: the request never
+        // reached a server. Once more on a new connection.
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(server);
+        if ((result = Referred(server, &h)) != 0) continue;
+        err = LDAP_OTHER;
+        refs.clear();
+        rc = send(h, &err, &refs);
+      }
+      if (rc != LDAP_SUCCESS) {
+        // Gone while it was asked: whether the change was made is unknown
+        // to the client, as on a connection of its own.
+        ldap_unbind_ext(h, nullptr, nullptr);
+        referred.erase(server);
+        return LostConnection(rc) ? ERR_TRANSPORT_FAILURE : MapResult(rc);
+      }
+      sent = true;
+      break;
+    }
+    if (!sent) return result;
+  }
   *ldapCode = err;
   Explain(err);
   return MapResult(err);
@@ -35,20 +111,22 @@ int LdapStore::Impl::PasswordModify(const std::string& dn, Secret* oldPassword, 
 
 // Removes an object's password (an empty new password).
 int LdapStore::Impl::ClearPassword(const std::string& dn) {
-  char type[] = "userPassword";
-  LDAPMod mod{};
-  mod.mod_op = LDAP_MOD_DELETE;
-  mod.mod_type = type;
-  LDAPMod* mods[] = {&mod, nullptr};
-  int msgid = 0;
-  int rc = ldap_modify_ext(ld, dn.c_str(), mods, nullptr, nullptr, &msgid);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
-  int err = LDAP_OTHER;
-  rc = AwaitResult(ld, msgid, &err);
-  if (rc != LDAP_SUCCESS) return Fail(rc);
-  if (err == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
-  Explain(err);
-  return MapResult(err);
+  int ldapCode = LDAP_SUCCESS;
+  const int rc = Write(
+      [&](LDAP* h, int* err, std::vector<std::string>* refs) {
+        char type[] = "userPassword";
+        LDAPMod mod{};
+        mod.mod_op = LDAP_MOD_DELETE;
+        mod.mod_type = type;
+        LDAPMod* mods[] = {&mod, nullptr};
+        int msgid = 0;
+        int sent = ldap_modify_ext(h, dn.c_str(), mods, nullptr, nullptr, &msgid);
+        if (sent != LDAP_SUCCESS) return sent;
+        return AwaitWrite(h, msgid, err, refs);
+      },
+      &ldapCode);
+  if (ldapCode == LDAP_NO_SUCH_ATTRIBUTE) return 0;  // it had none
+  return rc;
 }
 
 // Whether `password` is the password of `dn`: a bind on a connection of
@@ -57,8 +135,13 @@ int LdapStore::Impl::Verify(const std::string& dn, std::string_view password) {
   Secret secret(password, s.upperCasePasswords);
   if (secret.text.empty() || secret.text.size() > kMaxPasswordBytes) return ERR_FAILED_AUTHENTICATION;
   LDAP* h = nullptr;
-  if (int rc = Open(&h); rc != 0) return rc;
-  int rc = Bind(h, dn, secret);
+  // The server in use, else the first that answers.
+  int rc = ERR_UNREACHABLE_SERVER;
+  for (const std::string& uri : server.empty() ? Uris() : std::vector<std::string>{server}) {
+    if ((rc = Open(uri, &h)) == 0 || (rc != ERR_UNREACHABLE_SERVER && rc != ERR_TRANSPORT_FAILURE)) break;
+  }
+  if (rc != 0) return rc;
+  rc = Bind(h, dn, secret);
   ldap_unbind_ext(h, nullptr, nullptr);
   return rc;
 }

@@ -90,14 +90,39 @@ LdapSettings ParseLdapSettings(const Json& desc, const fs::path& baseDir, const 
 
   const Json* uri = opt("uri");
   if (uri == nullptr) Fault(where, "the field 'uri' is missing");
-  s.uri = Text(*uri, Field(where, "uri"));
-  LDAPURLDesc* url = nullptr;
-  if (ldap_url_parse(s.uri.c_str(), &url) != LDAP_URL_SUCCESS || url == nullptr) {
-    Fault(Field(where, "uri"), "'" + s.uri + "' is not an LDAP URL (ldap://host:port, ldaps://... or ldapi://...)");
+  // A list of servers holding the same data, tried in order; the older form,
+  // one text of URIs separated by spaces, is read as the same list.
+  std::vector<std::pair<std::string, std::string>> given;  // URI, where
+  if (uri->is_array()) {
+    if (uri->empty()) Fault(Field(where, "uri"), "the list names no server");
+    for (std::size_t i = 0; i < uri->size(); ++i) {
+      const std::string at = Field(where, "uri") + "[" + std::to_string(i) + "]";
+      given.emplace_back(Text((*uri)[i], at), at);
+    }
+  } else {
+    const std::string& text = Text(*uri, Field(where, "uri"));
+    std::size_t pos = 0;
+    while ((pos = text.find_first_not_of(" \t", pos)) != std::string::npos) {
+      const std::size_t end = std::min(text.find_first_of(" \t", pos), text.size());
+      given.emplace_back(text.substr(pos, end - pos), Field(where, "uri"));
+      pos = end;
+    }
+    if (given.empty()) given.emplace_back(text, Field(where, "uri"));
   }
-  const std::string scheme = url->lud_scheme ? url->lud_scheme : "";
-  ldap_free_urldesc(url);
-  if (scheme != "ldap" && scheme != "ldaps" && scheme != "ldapi") Fault(Field(where, "uri"), "use ldap://, ldaps:// or ldapi://");
+  std::string scheme;
+  for (const auto& [one, at] : given) {
+    LDAPURLDesc* url = nullptr;
+    if (one.find_first_of(" \t") != std::string::npos || ldap_url_parse(one.c_str(), &url) != LDAP_URL_SUCCESS ||
+        url == nullptr) {
+      Fault(at, "'" + one + "' is not an LDAP URL (ldap://host:port, ldaps://... or ldapi://...)");
+    }
+    const std::string sch = url->lud_scheme ? url->lud_scheme : "";
+    ldap_free_urldesc(url);
+    if (sch != "ldap" && sch != "ldaps" && sch != "ldapi") Fault(at, "use ldap://, ldaps:// or ldapi://");
+    if (scheme.empty() || sch != "ldap") scheme = sch;
+    s.uris.push_back(one);
+  }
+  s.uri = s.uris.front();
 
   if (const Json* b = opt("base")) {
     if (b->is_array()) {

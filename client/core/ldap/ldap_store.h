@@ -28,7 +28,8 @@
 namespace nwc {
 
 struct LdapSettings {
-  std::string uri;                     // ldap://, ldaps:// or ldapi://
+  std::string uri;                     // ldap://, ldaps:// or ldapi://: the first of `uris`
+  std::vector<std::string> uris;       // servers of the same data, tried in order; empty: `uri`
   std::vector<std::string> bases;      // naming contexts; empty: the server's namingContexts
   std::string bindDn;                  // empty: anonymous
   std::filesystem::path passwordFile;  // the bind password: a file's first line ...
@@ -82,6 +83,8 @@ class LdapStore final : public DirectoryStore {
 
   // Drops the connection and everything read; the next call connects anew.
   void Disconnect();
+  // The URI of the server the connection is on; empty when there is none.
+  std::string ServerUri() const;
   // Called after each page of a listing with the number of pages so far
   // (tests use it to break the connection half-way).
   void SetPageObserver(std::function<void(std::size_t)> observer);

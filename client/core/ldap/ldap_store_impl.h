@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "common/nwtext.h"
+#include "ds_context.h"
 #include "ldap_store.h"
 #include "nwclient.h"
 #include "password.h"
@@ -64,6 +65,9 @@ constexpr std::size_t kKeptListings = 4;
 // is abandoned.
 constexpr std::size_t kOpenListings = 8;
 constexpr std::size_t kMaxPasswordBytes = 1024;
+// The most referrals one operation follows one after another: a longer
+// chain is taken for a loop.
+constexpr int kMaxReferralHops = 5;
 
 // A directory completion code for an LDAP result or library code.
 int MapResult(int code);
@@ -147,6 +151,7 @@ using ldap::Followup;
 using ldap::kEntryAttributes;
 using ldap::kKeptListings;
 using ldap::kMaxPasswordBytes;
+using ldap::kMaxReferralHops;
 using ldap::kNoAttributes;
 using ldap::kOpenListings;
 using ldap::LostConnection;
@@ -170,6 +175,10 @@ struct LdapStore::Impl {
 
   mutable std::recursive_mutex mutex;
   LDAP* ld = nullptr;
+  std::string server;  // the URI `ld` is connected to
+  // Connections to servers a referral named (scheme://host:port), bound as
+  // `ld` is; they go with it.
+  std::unordered_map<std::string, LDAP*> referred;
   std::optional<DName> me;
   bool meKnown = false;
 
@@ -239,7 +248,11 @@ struct LdapStore::Impl {
 
   void ForgetReads();
 
-  bool UsesTls() const { return s.startTls || s.uri.rfind("ldaps:", 0) == 0; }
+  bool UsesTls(const std::string& uri) const { return s.startTls || uri.rfind("ldaps:", 0) == 0; }
+
+  // The servers of the directory in the order they are tried.
+  const std::vector<std::string>& Uris() const { return s.uris.empty() ? single : s.uris; }
+  std::vector<std::string> single;
 
   // Reads the bind password; false when it cannot be had.
   bool BindPassword(Secret* out) const;
@@ -247,12 +260,13 @@ struct LdapStore::Impl {
   // Waits for the end of request `msgid`, handing each entry to `onEntry`.
   // Returns the final message (the caller frees it), or nullptr with the
   // library's code in `*code`.
+  // Search continuation references go to `references` when given.
   LDAPMessage* Await(LDAP* h, int msgid, Clock::time_point deadline, const std::function<void(LDAPMessage*)>& onEntry,
-                     int* code);
+                     int* code, std::vector<std::string>* references = nullptr);
 
   // A new handle to the server with the connection settings, connected (and
   // TLS in place); a directory code on failure.
-  int Open(LDAP** out);
+  int Open(const std::string& uri, LDAP** out);
 
   // Waits for the result of request `msgid` and parses it: LDAP_SUCCESS with
   // the server's result code in `*err`, or the library's code of the failure.
@@ -261,7 +275,40 @@ struct LdapStore::Impl {
   // A simple bind on `h`; a directory code.
   int Bind(LDAP* h, const std::string& dn, Secret& password);
 
+  // Connects to the first of the servers that answers, each tried within
+  // the connect time-out.
   int Connect();
+
+  // ---- referrals ----
+
+  // Whether the call's context lets the client follow referrals.
+  static bool ReferralsAllowed() { return (CallContextFlags() & DCV_DISALLOW_REFERRALS) == 0; }
+
+  // A connection to the server of a referral's URL, bound as the store's
+  // identity over the same TLS settings; kept for the next referral there.
+  int Referred(const std::string& url, LDAP** out);
+
+  // Goes on with a search at the first server of `urls` that answers (a
+  // referral result, or one continuation reference); `hops` referrals were
+  // followed before, to the places in `seen`. `scope` applies where a URL
+  // names none.
+  int FollowSearch(const std::vector<std::string>& urls, const std::string& base, int scope, const std::string& filter,
+                   const char* const* attrs, const std::function<void(const RawEntry&)>& onEntry, int hops,
+                   std::set<std::string>* seen);
+
+  // A whole search, page by page, on a referred server's connection.
+  int SearchAt(LDAP* h, const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+               const std::function<void(const RawEntry&)>& onEntry, int hops, std::set<std::string>* seen);
+
+  // Hands the names of continuation references to `onEntry` when the search
+  // asks for names only; false (and nothing done) otherwise.
+  bool NamesFromReferences(std::vector<std::string>* refs, int scope, const char* const* attrs,
+                           const std::function<void(const RawEntry&)>& onEntry);
+
+  // The continuation references of a search made at `base` with `scope`.
+  int FollowReferences(const std::vector<std::string>& refs, const std::string& base, int scope,
+                       const std::string& filter, const char* const* attrs,
+                       const std::function<void(const RawEntry&)>& onEntry, int hops, std::set<std::string>* seen);
 
   // A failed request: the connection goes when it cannot be trusted. A
   // connection that breaks once open is a transport failure, whatever
@@ -428,6 +475,19 @@ struct LdapStore::Impl {
   // Password Modify (RFC 3062) on the connection; the LDAP result code in
   // `*ldapCode`, a directory code returned.
   int PasswordModify(const std::string& dn, Secret* oldPassword, Secret& newPassword, int* ldapCode);
+  // Sends it on `h`: LDAP_SUCCESS with the server's result in `*err` and
+  // the referral's URLs in `*refs`, or the library's code.
+  int PasswordModifyOn(LDAP* h, const std::string& dn, Secret* oldPassword, Secret& newPassword, int* err,
+                       std::vector<std::string>* refs);
+
+  // Waits for a write's result: LDAP_SUCCESS with the server's result in
+  // `*err` and a referral's URLs in `*refs`, or the library's code.
+  int AwaitWrite(LDAP* h, int msgid, int* err, std::vector<std::string>* refs);
+
+  // Sends a write with `send` on the connection and, where a read-only
+  // replica refers it elsewhere, to the server it names; the LDAP result in
+  // `*ldapCode`, a directory code returned.
+  int Write(const std::function<int(LDAP*, int*, std::vector<std::string>*)>& send, int* ldapCode);
 
   // Removes an object's password (an empty new password).
   int ClearPassword(const std::string& dn);
