@@ -419,6 +419,9 @@ TEST(NetworkDescription, MalformedDescriptionsLeaveNoNetworkAndOneLine) {
       {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"name": "CN=U", "class": "User", "passwordHash": "plain"}]}]}})", "passwordHash"},
       {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"generate": {"count": 2, "class": "User", "name": "U%s"}}]}]}})", "only %d"},
       {R"({"servers": [], "workstation": {"country": 999}})", "no conventions for country 999"},
+      // A generated object keeps no message text of its own: the message is
+      // made from its generator's place and its name.
+      {R"({"servers": [], "tree": {"name": "T", "objects": [{"name": "O=A", "class": "Organization", "objects": [{"generate": {"count": 2, "class": "User", "name": "U%d", "attributes": {"Fax": "1"}}}]}]}})", "objects[0].generate (CN=U1.O=A).attributes.Fax: unknown attribute 'Fax'"},
       {R"({"servers": [{"name": "SRV"}], "workstation": {"connections": [{"server": "OTHER"}]}})", "no server 'OTHER'"},
       {R"({"servers": [], "extra": 1})", "unknown field 'extra'"},
       // Found by fuzzing: a field name with a line break broke the message in two.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
@@ -108,8 +109,15 @@ class Loader {
     DirEntry* entry;
     const Json* desc;  // the object's (or generator's) description
     long index;        // generated objects: their number, else -1
-    std::string where;
+    std::string where;  // empty for a generated object: see Where()
+    const std::string* generator = nullptr;  // generated objects: where their generator stands
   };
+  // Where an object stands in the description, for messages. Generated
+  // objects keep no text of their own (there may be 100,000 of them): theirs
+  // is made from the generator's when a message needs it.
+  static std::string Where(const PendingEntry& p) {
+    return p.generator == nullptr ? p.where : *p.generator + " (" + p.entry->Canonical() + ")";
+  }
   struct PendingServer {
     Server* server;
     const Json* desc;
@@ -137,6 +145,7 @@ class Loader {
   std::vector<PendingJobs> pendingJobs_;
   std::map<DirEntry*, std::uint32_t> explicitIds_;
   std::map<const Json*, PasswordHash> generatedHashes_;
+  std::deque<std::string> generatorWheres_;  // stable: generated PendingEntry points into it
   std::optional<LdapSettings> ldap_;
 
   DirectoryTree& Tree(const std::string& where) {
@@ -155,7 +164,8 @@ class Loader {
 
   void LoadGenerated(DirEntry* parent, const Json& gen, const std::string& where);
 
-  void LoadObject(DirEntry* parent, const Json& desc, const std::string& where, long index);
+  void LoadObject(DirEntry* parent, const Json& desc, const std::string& where, long index,
+                  const std::string* generator = nullptr);
 
   DirEntry* AddEntry(DirEntry* parent, const std::string& nameText, const std::string& className,
                      const std::string& where);

@@ -127,22 +127,29 @@ void Loader::LoadGenerated(DirEntry* parent, const Json& gen, const std::string&
   CheckKeys(gen, where, {"count", "start", "class", "name", "attributes", "password", "passwordHash"});
   const auto count = AsInt(Req(gen, "count", where), Member(where, "count"), 0, 100000);
   const auto start = Opt(gen, "start") ? AsInt(gen["start"], Member(where, "start"), 0, 1000000000) : 1;
-  for (std::int64_t i = 0; i < count; ++i) LoadObject(parent, gen, where, static_cast<long>(start + i));
+  const std::string* generator = &generatorWheres_.emplace_back(where);
+  for (std::int64_t i = 0; i < count; ++i) LoadObject(parent, gen, where, static_cast<long>(start + i), generator);
 }
 
-void Loader::LoadObject(DirEntry* parent, const Json& desc, const std::string& where, long index) {
+void Loader::LoadObject(DirEntry* parent, const Json& desc, const std::string& where, long index,
+                        const std::string* generator) {
   const std::string name = Expand(AsString(Req(desc, "name", where), Member(where, "name")), index, where);
   const std::string& cls = AsString(Req(desc, "class", where), Member(where, "class"));
   DirEntry* entry = AddEntry(parent, name, cls, where);
-  const std::string w = where + " (" + entry->Canonical() + ")";
-  if (const Json* id = Opt(desc, "id")) explicitIds_[entry] = AsShownId(*id, Member(w, "id"));
-  entries_.push_back({entry, &desc, index, w});
+  // Made only when needed: most generated objects never need it.
+  const auto w = [&] { return where + " (" + entry->Canonical() + ")"; };
+  if (const Json* id = Opt(desc, "id")) explicitIds_[entry] = AsShownId(*id, Member(w(), "id"));
+  if (generator != nullptr) {
+    entries_.push_back({entry, &desc, index, {}, generator});
+  } else {
+    entries_.push_back({entry, &desc, index, w()});
+  }
   const Json* clear = Opt(desc, "password");
   const Json* hashed = Opt(desc, "passwordHash");
-  if (clear && hashed) Fail(w, "give either 'password' or 'passwordHash', not both");
+  if (clear && hashed) Fail(w(), "give either 'password' or 'passwordHash', not both");
   if (clear) {
-    const std::string& text = AsString(*clear, Member(w, "password"));
-    if (text.size() >= NW_MAX_PASSWORD) Fail(w, "a password is at most 127 characters");
+    const std::string& text = AsString(*clear, Member(w(), "password"));
+    if (text.size() >= NW_MAX_PASSWORD) Fail(w(), "a password is at most 127 characters");
     if (index < 0) {
       entry->password = PasswordHash::Create(text);
     } else {
@@ -152,21 +159,21 @@ void Loader::LoadObject(DirEntry* parent, const Json& desc, const std::string& w
       entry->password = it->second;
     }
   } else if (hashed) {
-    entry->password = PasswordHash::Parse(AsString(*hashed, Member(w, "passwordHash")));
-    if (!entry->password) Fail(Member(w, "passwordHash"), "not a hash of the form pbkdf2-sha256$<iterations>$<salt>$<hash>");
+    entry->password = PasswordHash::Parse(AsString(*hashed, Member(w(), "passwordHash")));
+    if (!entry->password) Fail(Member(w(), "passwordHash"), "not a hash of the form pbkdf2-sha256$<iterations>$<salt>$<hash>");
     if (entry->password->Iterations() < PasswordHash::kDefaultIterations) {
-      Fail(Member(w, "passwordHash"), "a hash of " + std::to_string(entry->password->Iterations()) +
+      Fail(Member(w(), "passwordHash"), "a hash of " + std::to_string(entry->password->Iterations()) +
                                           " iterations is too weak: give at least " +
                                           std::to_string(PasswordHash::kDefaultIterations));
     }
   }
   if (const Json* jobs = Opt(desc, "jobs")) {
-    if (entry->baseClass != "Queue") Fail(w, "only a Queue holds jobs");
-    pendingJobs_.push_back({jobs, Member(w, "jobs"), 0, nullptr, entry});
+    if (entry->baseClass != "Queue") Fail(w(), "only a Queue holds jobs");
+    pendingJobs_.push_back({jobs, Member(w(), "jobs"), 0, nullptr, entry});
   }
   if (const Json* objects = Opt(desc, "objects")) {
-    if (!entry->IsContainer()) Fail(w, "a " + entry->baseClass + " holds no objects");
-    LoadObjects(entry, *objects, Member(w, "objects"));
+    if (!entry->IsContainer()) Fail(w(), "a " + entry->baseClass + " holds no objects");
+    LoadObjects(entry, *objects, Member(w(), "objects"));
   }
 }
 
@@ -349,7 +356,10 @@ void Loader::ResolveAttributes() {
     DirEntry* e = p.entry;
     // What the directory itself keeps: the class chain and the naming value.
     const ClassDef* cls = FindClass(e->baseClass);
+    const Json* described = p.desc == nullptr ? nullptr : Opt(*p.desc, "attributes");
+    e->attributes.reserve(e->attributes.size() + 2 + (described && described->is_object() ? described->size() : 0));
     std::vector<Value> classes;
+    classes.reserve(1 + (cls ? cls->superclasses.size() : 0));  // exact: kept for every object
     classes.push_back({SYN_CLASS_NAME, e->baseClass});
     if (cls) {
       for (std::string_view s : cls->superclasses) classes.push_back({SYN_CLASS_NAME, std::string(s)});
@@ -362,7 +372,7 @@ void Loader::ResolveAttributes() {
     if (p.desc == nullptr) continue;
     const Json* attrs = Opt(*p.desc, "attributes");
     if (attrs == nullptr) continue;
-    const std::string aw = Member(p.where, "attributes");
+    const std::string aw = Member(Where(p), "attributes");
     if (!attrs->is_object()) Fail(aw, std::string("must be an object, not ") + KindOf(*attrs));
     for (const auto& item : attrs->items()) {
       const std::string w = Member(aw, item.key());
@@ -417,9 +427,9 @@ void Loader::CheckClassRules() {
     DirEntry* e = p.entry;
     if (e->baseClass == "Alias") {
       const Attribute* a = e->FindAttribute("Aliased Object Name");
-      if (a == nullptr || a->values.size() != 1) Fail(p.where, "an Alias names one object in 'Aliased Object Name'");
+      if (a == nullptr || a->values.size() != 1) Fail(Where(p), "an Alias names one object in 'Aliased Object Name'");
       DirEntry* target = net_.tree->Find(ParseCanonical(*a->values[0].Text()));
-      if (target == nullptr || target->baseClass == "Alias") Fail(p.where, "an Alias must name an object that is no alias");
+      if (target == nullptr || target->baseClass == "Alias") Fail(Where(p), "an Alias must name an object that is no alias");
       e->aliasTarget = target;
     }
     if (e->baseClass == "Volume") {
@@ -428,7 +438,7 @@ void Loader::CheckClassRules() {
       if (host && res) {
         Server* s = ServerOfEntry(*host->values[0].Text());
         if (s && s->FindVolume(*res->values[0].Text()) == nullptr) {
-          Fail(p.where, "server " + s->name + " has no volume " + *res->values[0].Text());
+          Fail(Where(p), "server " + s->name + " has no volume " + *res->values[0].Text());
         }
       }
     }
@@ -465,7 +475,7 @@ void Loader::ResolvePasswordRights() {
     if (p.desc == nullptr) continue;
     const Json* rights = Opt(*p.desc, "passwordRights");
     if (rights == nullptr) continue;
-    const std::string w = Member(p.where, "passwordRights");
+    const std::string w = Member(Where(p), "passwordRights");
     AsArray(*rights, w);
     for (std::size_t i = 0; i < rights->size(); ++i) {
       const std::string& text = AsString((*rights)[i], Index(w, i));
