@@ -545,11 +545,6 @@ bool ParseReferral(const std::string& url, ReferralUrl* out) {
   return ok;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return text;
-}
-
 }  // namespace
 
 int LdapStore::Impl::Referred(const std::string& server, LDAP** out) {
@@ -583,7 +578,7 @@ int LdapStore::Impl::FollowSearch(const std::vector<std::string>& urls, const st
     const std::string dn = r.dn.empty() ? base : r.dn;
     const int at = r.scope >= 0 ? r.scope : scope;
     // The same search at the same place again: a loop.
-    if (!seen->insert(Lower(r.server) + "/" + Lower(dn) + "?" + std::to_string(at) + "?" + filter).second) {
+    if (!seen->insert(nwtext::LowerAscii(r.server) + "/" + nwtext::LowerAscii(dn) + "?" + std::to_string(at) + "?" + filter).second) {
       rc = ERR_ALL_REFERRALS_FAILED;
       continue;
     }
@@ -640,6 +635,7 @@ int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const
   std::vector<std::string> references;
   RawEntry raw;
   for (;;) {
+    std::size_t got = 0;
     LDAPControl* page = nullptr;
     berval c{cookie.size(), cookie.data()};
     int rc = ldap_create_page_control(h, static_cast<ber_int_t>(s.pageSize), cookie.empty() ? nullptr : &c, 0, &page);
@@ -652,7 +648,11 @@ int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const
     if (rc != LDAP_SUCCESS) return LostConnection(rc) ? ERR_TRANSPORT_FAILURE : MapResult(rc);
     int code = LDAP_SUCCESS;
     LDAPMessage* res = Await(
-        h, msgid, std::min(Deadline(), listEnd), [&](LDAPMessage* m) { if (ReadEntry(h, m, &raw)) onEntry(raw); },
+        h, msgid, std::min(Deadline(), listEnd),
+        [&](LDAPMessage* m) {
+          ++got;
+          if (ReadEntry(h, m, &raw)) onEntry(raw);
+        },
         &code, &references);
     if (res == nullptr) return LostConnection(code) ? ERR_TRANSPORT_FAILURE : MapResult(code);
     int err = LDAP_OTHER;
@@ -680,8 +680,11 @@ int LdapStore::Impl::SearchAt(LDAP* h, const std::string& base, int scope, const
     if (err == LDAP_REFERRAL) return FollowSearch(urls, base, scope, filter, attrs, onEntry, hops, seen);
     if (err != LDAP_SUCCESS) return LostConnection(err) ? ERR_TRANSPORT_FAILURE : MapResult(err);
     if (cookie.empty()) break;
-    // A cookie given before, or a listing past its bound, would page forever.
-    if (!cookies.insert(cookie).second || Clock::now() >= listEnd) return ERR_TRANSPORT_FAILURE;
+    // A page that brought nothing with a cookie given before, or a listing
+    // past its bound, would page forever (389 gives one cookie for every
+    // page, which is no fault).
+    const bool fresh = cookies.insert(cookie).second;
+    if ((!fresh && got == 0) || Clock::now() >= listEnd) return ERR_TRANSPORT_FAILURE;
   }
   if (NamesFromReferences(&references, scope, attrs, onEntry)) return 0;
   return FollowReferences(references, base, scope, filter, attrs, onEntry, hops, seen);
