@@ -17,7 +17,14 @@ namespace desc {
   throw LoadError(where.empty() ? what : where + ": " + what);
 }
 
-std::string Quote(std::string_view s) { return "'" + Printable(s) + "'"; }
+std::string Quote(std::string_view s) {
+  // Appended rather than "'" + text + "'": GCC 12 warns falsely (-Wrestrict)
+  // on inserting before a temporary string.
+  std::string quoted(1, '\'');
+  quoted += Printable(s);
+  quoted += '\'';
+  return quoted;
+}
 
 std::string Member(const std::string& where, std::string_view key) {
   return where.empty() ? std::string(key) : where + "." + std::string(key);
