@@ -26,13 +26,18 @@ class RealClientTest : public ::testing::Test {
     nwc::ResetNetwork();
     std::string pattern = (std::filesystem::temp_directory_path() / "nwdrives-XXXXXX").string();
     drives_ = mkdtemp(pattern.data());
+    if (const char *previous = getenv("NWCLIENT_DRIVES")) savedDrives_ = previous;
     setenv("NWCLIENT_DRIVES", (drives_ / "dosdevices").c_str(), 1);
     ServerLastResult = ServerLastError = 0;
     PrintLastResult = PrintLastError = 0;
   }
   ~RealClientTest() override {
     DirLibrary = savedDirLibrary_;
-    unsetenv("NWCLIENT_DRIVES");
+    if (savedDrives_.empty()) {
+      unsetenv("NWCLIENT_DRIVES");
+    } else {
+      setenv("NWCLIENT_DRIVES", savedDrives_.c_str(), 1);
+    }
     nwc::ResetNetwork();
     std::error_code ec;
     std::filesystem::remove_all(drives_, ec);
@@ -46,6 +51,7 @@ class RealClientTest : public ::testing::Test {
   FakeClient client;  // replaces nothing: every entry point is the client's own
   std::unique_ptr<TTessel> tessel;
   std::filesystem::path drives_;
+  std::string savedDrives_;  // the folder the program chose, given back afterwards
 
  private:
   nwlib::LibHandle savedDirLibrary_;

@@ -25,10 +25,15 @@ class DriveFiles : public ::testing::Test {
     Write(root / "secret.txt", "outside");
     fs::create_symlink(root / "secret.txt", volume / "Public" / "leak.txt");
     fs::create_directory_symlink(volume, folder / "g:");
+    if (const char* previous = getenv("NWCLIENT_DRIVES")) saved = previous;
     setenv("NWCLIENT_DRIVES", folder.c_str(), 1);
   }
   void TearDown() override {
-    unsetenv("NWCLIENT_DRIVES");
+    if (saved.empty()) {
+      unsetenv("NWCLIENT_DRIVES");
+    } else {
+      setenv("NWCLIENT_DRIVES", saved.c_str(), 1);
+    }
     std::error_code ec;
     fs::remove_all(root, ec);
   }
@@ -38,6 +43,7 @@ class DriveFiles : public ::testing::Test {
   }
 
   fs::path root, folder, volume;
+  std::string saved;  // the program's own drive folder, given back afterwards
 };
 
 }  // namespace
