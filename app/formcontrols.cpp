@@ -282,7 +282,9 @@ void TToolBar::Arrange() {
     if (ExplicitlyHidden(button)) continue;
     const int width = button->IsSeparator() ? button->width() : buttonWidth_;
     button->setGeometry(left, kTop, width, buttonHeight_);
-    button->UpdateGlyph();
+    // While the form is read, the glyphs wait for Loaded(): finding one reads
+    // image files, and every property the reader sets arranges the bar again.
+    if (!Loading()) button->UpdateGlyph();
     left += width;
   }
 }
@@ -327,7 +329,8 @@ TToolButton::TToolButton(QWidget *parent) : QToolButton(parent) {
 
 void TToolButton::SetImageIndex(int index) {
   imageIndex_ = index;
-  UpdateGlyph();
+  const TToolBar *bar = Bar();
+  if (!Loading() && (bar == nullptr || !bar->Loading())) UpdateGlyph();
 }
 
 void TToolButton::SetStyle(TToolButtonStyle style) {

@@ -38,10 +38,12 @@ const QString kDescription = QStringLiteral(":/forms/main.form.json");
 constexpr int kPasswordBytes = NW_MAX_PASSWORD - 1;
 constexpr int kMessageBytes = NW_MAX_MESSAGE - 1;
 
-// The program's icon, in the sizes the desktop entry's theme icon has.
+// The window's icon in the sizes a title bar, task bar and window switcher
+// draw. Each file is decoded when added, so the large sizes (several times
+// the others together) are left to the desktop entry's theme icon.
 QIcon ProgramIcon() {
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/dsviewer-%1.png").arg(size));
+  for (int size : {16, 24, 32, 48, 64}) icon.addFile(QStringLiteral(":/icons/dsviewer-%1.png").arg(size));
   return icon;
 }
 

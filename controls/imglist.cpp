@@ -9,10 +9,29 @@
 TImageList::TImageList(QObject *owner) : QObject(owner) {}
 
 QIcon TImageList::GlyphIcon(const QString &glyph) {
+  // Found once per name for the life of the application (finding one reads
+  // image files, and lists of normal and grayed glyphs name the same ones).
+  if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) return FindGlyph(glyph);
+  static QHash<QString, QIcon> *found = nullptr;
+  if (found == nullptr) {
+    found = new QHash<QString, QIcon>;
+    qAddPostRoutine([] {
+      delete found;
+      found = nullptr;
+    });
+  }
+  if (const auto kept = found->constFind(glyph); kept != found->cend()) return *kept;
+  const QIcon icon = FindGlyph(glyph);
+  found->insert(glyph, icon);
+  return icon;
+}
+
+QIcon TImageList::FindGlyph(const QString &glyph) {
+  if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) return {};
   const QStringList parts = glyph.split(QLatin1Char('|'));
   QIcon icon;
   if (!parts.value(0).isEmpty()) icon = QIcon::fromTheme(parts.value(0));
-  if (icon.isNull() && parts.size() > 1 && qobject_cast<QApplication *>(QCoreApplication::instance())) {
+  if (icon.isNull() && parts.size() > 1) {
     const QMetaEnum pixmaps = QMetaEnum::fromType<QStyle::StandardPixmap>();
     bool known = false;
     const int value = pixmaps.keyToValue(parts.value(1).toLatin1().constData(), &known);
@@ -23,7 +42,10 @@ QIcon TImageList::GlyphIcon(const QString &glyph) {
 
 QPixmap TImageList::Pixmap(int index) const {
   if (index < 0 || index >= Count()) return {};
+  if (const auto kept = pixmaps_.constFind(index); kept != pixmaps_.cend()) return *kept;
   const QIcon icon = GlyphIcon(glyphs_.at(index));
-  if (icon.isNull()) return {};
-  return icon.pixmap(QSize(width_, height_), grayed_ ? QIcon::Disabled : QIcon::Normal);
+  const QPixmap pixmap =
+      icon.isNull() ? QPixmap() : icon.pixmap(QSize(width_, height_), grayed_ ? QIcon::Disabled : QIcon::Normal);
+  pixmaps_.insert(index, pixmap);
+  return pixmap;
 }

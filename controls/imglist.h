@@ -2,6 +2,7 @@
 // tool bar's buttons, the tree's nodes).
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
@@ -27,25 +28,41 @@ class TImageList : public QObject {
   virtual void Loaded() { loading_ = false; }
 
   int Width() const { return width_; }
-  void SetWidth(int width) { width_ = width; }
+  void SetWidth(int width) {
+    width_ = width;
+    pixmaps_.clear();
+  }
   int Height() const { return height_; }
-  void SetHeight(int height) { height_ = height; }
+  void SetHeight(int height) {
+    height_ = height;
+    pixmaps_.clear();
+  }
   QStringList Glyphs() const { return glyphs_; }
-  void SetGlyphs(const QStringList &glyphs) { glyphs_ = glyphs; }
+  void SetGlyphs(const QStringList &glyphs) {
+    glyphs_ = glyphs;
+    pixmaps_.clear();
+  }
   bool Grayed() const { return grayed_; }
-  void SetGrayed(bool grayed) { grayed_ = grayed; }
+  void SetGrayed(bool grayed) {
+    grayed_ = grayed;
+    pixmaps_.clear();
+  }
 
   int Count() const { return static_cast<int>(glyphs_.size()); }
   // The glyph at index as a Width x Height pixmap; null when out of range
-  // or when the glyph cannot be found.
+  // or when the glyph cannot be found. Each is made once (finding a glyph
+  // reads image files) and kept until a property changes.
   QPixmap Pixmap(int index) const;
   // The icon a glyph name stands for (null when neither source has it).
   static QIcon GlyphIcon(const QString &glyph);
 
  private:
+  static QIcon FindGlyph(const QString &glyph);
+
   bool loading_ = false;
   int width_ = 16;
   int height_ = 16;
   QStringList glyphs_;
   bool grayed_ = false;
+  mutable QHash<int, QPixmap> pixmaps_;
 };
