@@ -264,7 +264,7 @@ std::unique_ptr<Network> ParseNetwork(std::string_view json, const fs::path& bas
     Loader loader(baseDir, *net);
     loader.Load(doc);
     if (loader.Ldap()) {
-      net->SetStore(MakeLdapStore(*loader.Ldap(), *net));
+      net->SetStore(ldaplib::MakeStore(*loader.Ldap(), *net));
     } else if (net->tree) {
       net->SetStore(MakeBuiltinStore(*net));
     }

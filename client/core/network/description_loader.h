@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ldap_store.h"
+#include "ldap_library.h"
 #include "network.h"
 #include "password.h"
 #include "schema.h"

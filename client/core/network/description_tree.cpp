@@ -36,7 +36,7 @@ void Loader::LoadDirectory(const Json& d) {
   const Json* file = Opt(d, "ldif");
   if ((server == nullptr) == (file == nullptr)) Fail("directory", "give either 'ldap' or 'ldif'");
   if (server != nullptr) {
-    ldap_ = ParseLdapSettings(*server, base_, "directory.ldap");
+    ldap_ = ldaplib::ParseSettings(*server, base_, "directory.ldap");
     return;
   }
   if (!net_.tree) {
@@ -49,7 +49,7 @@ void Loader::LoadDirectory(const Json& d) {
   } else if (!net_.tree->root->children.empty()) {
     Fail("directory.ldif", "the tree's objects come from the LDIF file; give 'tree' only its name");
   }
-  LoadLdifDirectory(*file, base_, "directory.ldif", net_.tree.get());
+  ldaplib::LoadLdif(*file, base_, "directory.ldif", net_.tree.get());
   // Entries that carry their own identifier keep the ID it gives.
   ForEachEntry(net_.tree->root.get(), [&](DirEntry* e) {
     if (e->id != 0) explicitIds_[e] = e->id;
