@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -314,12 +317,14 @@ QString LoadedLibrary(const char *stem) {
 }
 
 // Runs the program offscreen in `folder` with the probe preloaded, with
-// neither LD_LIBRARY_PATH nor a network of the caller's choice and no build
-// folder on the search path, until the probe closes its window.
-ProgramRun RunWithProbe(const QString &program, const QString &folder) {
+// neither LD_LIBRARY_PATH nor a network of the caller's choice (only
+// `network` when given) and no build folder on the search path, until the
+// probe closes its window.
+ProgramRun RunWithProbe(const QString &program, const QString &folder, const QString &network = QString()) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove("LD_LIBRARY_PATH");
   environment.remove("NWCLIENT_NETWORK");
+  if (!network.isEmpty()) environment.insert("NWCLIENT_NETWORK", network);
   environment.insert("PATH", "/usr/bin:/bin");
   environment.insert("QT_QPA_PLATFORM", "offscreen");
   // A program built with the sanitizers needs their run-time library first.
@@ -348,13 +353,15 @@ ProgramRun RunWithProbe(const QString &program, const QString &folder) {
   return run;
 }
 
-// The program shows the demo tree with the client from `folder` and from nowhere else.
-void ExpectDemoTreeWithClientFrom(const ProgramRun &run, const QString &folder) {
+// The program shows the demo tree with the client from `folder` and from
+// nowhere else: its four libraries and their core, and the LDAP library only
+// when the network asks for it.
+void ExpectDemoTreeWithClientFrom(const ProgramRun &run, const QString &folder, int libraries = 5) {
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   EXPECT_EQ(run.title, "Directory Services Viewer");
   EXPECT_TRUE(run.icon);
   EXPECT_EQ(run.nodes, kDemoTopLevel) << run.errors;
-  EXPECT_EQ(run.libraries.size(), 5) << run.libraries.join(' ').toStdString();
+  EXPECT_EQ(run.libraries.size(), libraries) << run.libraries.join(' ').toStdString();
   const QString wanted = QFileInfo(folder).canonicalFilePath();
   for (const QString &library : run.libraries) EXPECT_EQ(QFileInfo(library).canonicalPath(), wanted) << library.toStdString();
 }
@@ -382,6 +389,20 @@ TEST(Program, TheInstalledProgramRunsFromItsStagingFolder) {
 
   const QString viewer = root + "/" NW_INSTALL_BINDIR "/dsviewer";
   ExpectDemoTreeWithClientFrom(RunWithProbe(viewer, QString::fromStdString(stage.path())), root + "/" NW_INSTALL_LIBDIR);
+  // The demo with its tree read from the installed LDIF file: the client
+  // loads its LDAP library, installed beside the others.
+  const QString data = root + "/" NW_INSTALL_DATADIR "/dsviewer";
+  QFile demoFile(data + "/demo/network.json");
+  ASSERT_TRUE(demoFile.open(QIODevice::ReadOnly));
+  QJsonObject description = QJsonDocument::fromJson(demoFile.readAll()).object();
+  description["tree"] = QJsonObject{{"name", "ACMECORP"}};
+  description["directory"] = QJsonObject{{"ldif", data + "/ldap/demo.ldif"}};
+  QFile ldifDemo(data + "/demo/ldif-network.json");
+  ASSERT_TRUE(ldifDemo.open(QIODevice::WriteOnly));
+  ldifDemo.write(QJsonDocument(description).toJson());
+  ldifDemo.close();
+  ExpectDemoTreeWithClientFrom(RunWithProbe(viewer, QString::fromStdString(stage.path()), ldifDemo.fileName()),
+                               root + "/" NW_INSTALL_LIBDIR, 6);
   // The demo's volumes are the installed ones: without them there is no network.
   const QString demo = root + "/" NW_INSTALL_DATADIR "/dsviewer/demo";
   ASSERT_TRUE(QDir().rename(demo, demo + ".moved"));

@@ -20,7 +20,8 @@ namespace {
 
 int PrintClientLibrary(dl_phdr_info *info, size_t, void *) {
   const QString name = QFileInfo(QString::fromLocal8Bit(info->dlpi_name)).fileName();
-  for (const char *library : {"libnetwin32.so", "liblocwin32.so", "libcalwin32.so", "libclxwin32.so", "libnwclientcore.so"}) {
+  for (const char *library : {"libnetwin32.so", "liblocwin32.so", "libcalwin32.so", "libclxwin32.so", "libnwclientcore.so",
+                              "libnwclientldap.so"}) {
     if (name == QLatin1String(library)) std::printf("library %s\n", info->dlpi_name);
   }
   return 0;
