@@ -266,7 +266,10 @@ TEST_F(LdapDemo, AContainerLargerThanTheSizeLimitListsCompletely) {
     fresh.SetPageObserver(nullptr);
     ASSERT_EQ(streamed.size(), all.size());
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(streamed[i].id, all[i].id);
-    EXPECT_EQ(pagesRead, (120u + static_cast<std::size_t>(pageSize) - 1) / static_cast<std::size_t>(pageSize));
+    // The first page is small (the first reply comes sooner), the others full.
+    const std::size_t first = std::min<std::size_t>(static_cast<std::size_t>(pageSize), 100);
+    const std::size_t size = static_cast<std::size_t>(pageSize);
+    EXPECT_EQ(pagesRead, 1 + (120u - first + size - 1) / size);
   }
 }
 

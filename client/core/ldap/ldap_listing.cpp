@@ -119,10 +119,12 @@ int LdapStore::Impl::NextPage(Stream& st) {
     st.page.push_back(std::move(info));
     if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
   };
+  // Paged results let every request name its own size.
+  const int size = st.pages == 0 ? std::min(s.pageSize, kFirstPageSize) : s.pageSize;
   auto request = [&] {
     listed = st.base;
     return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
-                      &delivered);
+                      &delivered, size);
   };
   // The page before stays at hand: a reply that filled up part of the way
   // into the new page goes on from the old one's tail.

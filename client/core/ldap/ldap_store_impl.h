@@ -64,6 +64,9 @@ constexpr std::size_t kKeptListings = 4;
 // Listings read page by page at once; the least recently used one beyond
 // is abandoned.
 constexpr std::size_t kOpenListings = 8;
+// The first page of a streamed listing is at most this large, so that the
+// first reply need not wait for a whole page; the pages after it are full.
+constexpr int kFirstPageSize = 100;
 constexpr std::size_t kMaxPasswordBytes = 1024;
 // The most referrals one operation follows one after another: a longer
 // chain is taken for a loop.
@@ -154,6 +157,7 @@ using ldap::kMaxPasswordBytes;
 using ldap::kMaxReferralHops;
 using ldap::kNoAttributes;
 using ldap::kOpenListings;
+using ldap::kFirstPageSize;
 using ldap::LostConnection;
 using ldap::MapResult;
 using ldap::NoSigPipe;
