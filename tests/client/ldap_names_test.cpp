@@ -55,6 +55,25 @@ TEST(LdapNames, DottedNamesBecomeDistinguishedNamesAndBack) {
   EXPECT_FALSE(DnToName("cn=#04024869,o=ACME", &back));
   EXPECT_FALSE(DnToName("cn=" + std::string(65, 'x') + ",o=ACME", &back));
   EXPECT_FALSE(DnToName("not a dn", &back));
+  // Entries of a listing whose DN is not "<one part>,<the container's DN>"
+  // are read whole, and refused as DnToName refuses them.
+  const DName acme = Typed("O=ACME");
+  std::size_t rdnLength = 1;
+  ASSERT_TRUE(ChildDnToName("cn=A,ou=SALES,o=ACME", "o=ACME", acme, &back, &rdnLength));  // further down
+  EXPECT_EQ(FormatName(back, false), "CN=A.OU=SALES.O=ACME");
+  EXPECT_EQ(rdnLength, 0u);
+  ASSERT_TRUE(ChildDnToName("cn=A,O=Acme", "o=ACME", acme, &back, &rdnLength));  // spelled otherwise
+  EXPECT_EQ(FormatName(back, false), "CN=A.O=Acme");
+  EXPECT_EQ(rdnLength, 0u);
+  bool uidLeaf = false;
+  ASSERT_TRUE(ChildDnToName("uid=jdoe,o=ACME", "o=ACME", acme, &back, &rdnLength, &uidLeaf));
+  EXPECT_TRUE(uidLeaf);
+  EXPECT_EQ(rdnLength, 8u);
+  EXPECT_FALSE(ChildDnToName("cn=x,uid=jdoe,o=ACME", "uid=jdoe,o=ACME", Typed("CN=jdoe.O=ACME"), &back, &rdnLength));
+  EXPECT_FALSE(ChildDnToName("cn=a+sn=b,o=ACME", "o=ACME", acme, &back, &rdnLength));
+  EXPECT_FALSE(ChildDnToName("cn=" + std::string(65, 'x') + ",o=ACME", "o=ACME", acme, &back, &rdnLength));
+  EXPECT_FALSE(ChildDnToName("cn=a\\0Ab,o=ACME", "o=ACME", acme, &back, &rdnLength));
+  EXPECT_TRUE(back.IsRoot());
   DName untyped;
   untyped.parts.push_back({"", "X"});
   std::string dn;
@@ -74,6 +93,12 @@ TEST(LdapNames, SpecialCharactersSurviveBothWays) {
     ASSERT_TRUE(DnToName(dn, &back)) << dn;
     EXPECT_TRUE(SameName(back, name)) << dn;
     EXPECT_EQ(back.parts[0].value, v);
+    // As an entry of a listing of o=ACME: only the first part is parsed.
+    DName child;
+    std::size_t rdnLength = 0;
+    ASSERT_TRUE(ChildDnToName(dn, "o=ACME", Typed("O=ACME"), &child, &rdnLength)) << dn;
+    EXPECT_TRUE(SameName(child, name)) << dn;
+    EXPECT_EQ(rdnLength, dn.size() - std::string(",o=ACME").size()) << dn;
   }
   EXPECT_EQ(EscapeDnValue("Smith, John"), "Smith\\, John");
   EXPECT_EQ(EscapeDnValue("A+B\\C"), "A\\+B\\\\C");

@@ -60,9 +60,8 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
     return 0;
   }
   // The search itself tells when the container is gone.
-  auto parent = known.find(parentId);
-  if (parent == known.end()) return ERR_NO_SUCH_ENTRY;
-  const std::string dn = parent->second.dn;
+  std::string dn;
+  if (!KnownDn(parentId, &dn)) return ERR_NO_SUCH_ENTRY;
   std::vector<Followup> followups;
   int rc = Search(
       dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, true,
@@ -78,7 +77,7 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
     rc = Complete(&(*out)[followups[i].index], followups[i], false);
   }
   if (rc == 0) {
-    std::unordered_set<std::uint64_t> seen;
+    ldap::HashSet seen;
     DropTwins(out, 0, dn, &seen);
   }
   if (rc != 0) out->clear();
@@ -86,11 +85,11 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
 }
 
 void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
-                                std::unordered_set<std::uint64_t>* seen) {
+                                ldap::HashSet* seen) {
   std::vector<std::size_t> twins;
   for (std::size_t i = from; i < items->size(); ++i) {
     const Rdn& leaf = (*items)[i].name.parts.front();
-    if (!EqualNoCase(leaf.type, "CN") || seen->insert(Key(leaf.value)).second) continue;
+    if (!EqualNoCase(leaf.type, "CN") || seen->Insert(Key(leaf.value))) continue;
     // The value's hash was met before in this listing: the same name in the
     // other form, unless two names share a hash. The server tells which.
     auto k = known.find((*items)[i].id);
@@ -123,8 +122,11 @@ int LdapStore::Impl::NextPage(Stream& st) {
   const int size = st.pages == 0 ? std::min(s.pageSize, kFirstPageSize) : s.pageSize;
   auto request = [&] {
     listed = st.base;
-    return SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end, onEntry,
-                      &delivered, size);
+    if (!st.name.IsRoot()) listingParent = {st.parent, &st.dn, &st.name};
+    const int rc = SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end,
+                              onEntry, &delivered, size);
+    listingParent = {};
+    return rc;
   };
   // The page before stays at hand: a reply that filled up part of the way
   // into the new page goes on from the old one's tail.
@@ -182,11 +184,11 @@ int LdapStore::Impl::ListStreamed(std::uint32_t parentId, std::size_t start, std
                  std::size_t* total) {
   auto it = start > 0 ? FindStream(parentId, start) : streams.end();
   if (it == streams.end()) {
-    auto parent = known.find(parentId);
-    if (parent == known.end()) return ERR_NO_SUCH_ENTRY;
     Stream fresh;
+    if (!KnownDn(parentId, &fresh.dn)) return ERR_NO_SUCH_ENTRY;
+    // Without a dotted name for the container, each entry's DN is read whole.
+    if (!ldap::DnToName(fresh.dn, &fresh.name) || fresh.name.IsRoot()) fresh.name = DName{};
     fresh.parent = parentId;
-    fresh.dn = parent->second.dn;
     fresh.end = Clock::now() + std::chrono::seconds(s.listTimeLimitSeconds);
     streams.push_front(std::move(fresh));
     while (streams.size() > kOpenListings) {

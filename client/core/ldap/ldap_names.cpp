@@ -391,6 +391,36 @@ bool IsUidAttribute(std::string_view attr) {
   return EqualNoCase(attr, "uid") || EqualNoCase(attr, "userid") || attr == "0.9.2342.19200300.100.1.1";
 }
 
+namespace {
+
+// One part of a DN as a part of a dotted name: single-valued, a naming type
+// the directory knows (or uid on the first part, taken for CN), a value that
+// is no longer than a part may be and holds no control character.
+std::string_view TrimmedAttr(std::string_view attr) {
+  while (!attr.empty() && attr.front() == ' ') attr.remove_prefix(1);
+  while (!attr.empty() && attr.back() == ' ') attr.remove_suffix(1);
+  return attr;
+}
+
+bool PartOfRdn(const LDAPRDN rdn, bool first, Rdn* part, bool* uidLeaf) {
+  if (rdn[0] == nullptr || rdn[1] != nullptr) return false;  // multi-valued parts have no dotted form
+  const LDAPAVA* ava = rdn[0];
+  if ((ava->la_flags & LDAP_AVA_BINARY) != 0) return false;
+  const std::string_view attr(ava->la_attr.bv_val, ava->la_attr.bv_len);
+  part->type = NamingTypeOf(attr);
+  if (part->type.empty() && first && uidLeaf != nullptr && IsUidAttribute(attr)) {
+    part->type = "CN";  // a user named by uid, as most directories name them
+    *uidLeaf = true;
+  }
+  part->value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
+  // Escaped control characters (\00, \0A) are in no name: such an entry
+  // has no dotted name rather than a cut one.
+  return !part->type.empty() && !part->value.empty() && part->value.size() <= kMaxRdnChars &&
+         !HasControlCharacter(part->value);
+}
+
+}  // namespace
+
 bool DnToName(std::string_view dn, DName* name, bool* uidLeaf) {
   if (uidLeaf != nullptr) *uidLeaf = false;
   name->parts.clear();
@@ -401,32 +431,9 @@ bool DnToName(std::string_view dn, DName* name, bool* uidLeaf) {
   if (ldap_str2dn(text.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
   bool ok = true;
   for (int i = 0; parsed != nullptr && parsed[i] != nullptr && ok; ++i) {
-    LDAPRDN rdn = parsed[i];
-    if (rdn[0] == nullptr || rdn[1] != nullptr) {  // multi-valued parts have no dotted form
-      ok = false;
-      break;
-    }
-    const LDAPAVA* ava = rdn[0];
-    if ((ava->la_flags & LDAP_AVA_BINARY) != 0) {
-      ok = false;
-      break;
-    }
     Rdn part;
-    const std::string_view attr(ava->la_attr.bv_val, ava->la_attr.bv_len);
-    part.type = NamingTypeOf(attr);
-    if (part.type.empty() && i == 0 && uidLeaf != nullptr && IsUidAttribute(attr)) {
-      part.type = "CN";  // a user named by uid, as most directories name them
-      *uidLeaf = true;
-    }
-    part.value.assign(ava->la_value.bv_val, ava->la_value.bv_len);
-    // Escaped control characters (\00, \0A) are in no name: such an entry
-    // has no dotted name rather than a cut one.
-    if (part.type.empty() || part.value.empty() || part.value.size() > kMaxRdnChars ||
-        HasControlCharacter(part.value)) {
-      ok = false;
-      break;
-    }
-    name->parts.push_back(std::move(part));
+    ok = PartOfRdn(parsed[i], i == 0, &part, uidLeaf);
+    if (ok) name->parts.push_back(std::move(part));
   }
   ldap_dnfree(parsed);
   // The length of the typed dotted form, escapes included.
@@ -436,6 +443,47 @@ bool DnToName(std::string_view dn, DName* name, bool* uidLeaf) {
     if (uidLeaf != nullptr) *uidLeaf = false;
   }
   return ok;
+}
+
+bool ChildDnToName(std::string_view dn, std::string_view parentDn, const DName& parent, DName* name,
+                   std::size_t* rdnLength, bool* uidLeaf) {
+  *rdnLength = 0;
+  // A parent named by uid has no dotted name for what lies below it: the
+  // whole DN decides, as it does when the server spells the parent otherwise.
+  const std::string_view parentType = parentDn.substr(0, parentDn.find('='));
+  if (parentDn.empty() || IsUidAttribute(TrimmedAttr(parentType)) || dn.size() <= parentDn.size() + 1 ||
+      dn[dn.size() - parentDn.size() - 1] != ',' || dn.substr(dn.size() - parentDn.size()) != parentDn) {
+    return DnToName(dn, name, uidLeaf);
+  }
+  if (uidLeaf != nullptr) *uidLeaf = false;
+  name->parts.clear();
+  const std::string text(dn.substr(0, dn.size() - parentDn.size() - 1));
+  if (HasControlCharacter(text)) return false;
+  LDAPRDN rdn = nullptr;
+  char* next = nullptr;
+  if (ldap_str2rdn(text.c_str(), &rdn, &next, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+  // More than one part before the parent's DN (an entry further down): the
+  // whole DN decides.
+  if (next == nullptr || *next != '\0') {
+    ldap_rdnfree(rdn);
+    return DnToName(dn, name, uidLeaf);
+  }
+  Rdn part;
+  bool ok = PartOfRdn(rdn, true, &part, uidLeaf);
+  ldap_rdnfree(rdn);
+  if (ok) {
+    name->parts.reserve(parent.parts.size() + 1);
+    name->parts.push_back(std::move(part));
+    name->parts.insert(name->parts.end(), parent.parts.begin(), parent.parts.end());
+    ok = FormatName(*name, false).size() <= kMaxDnChars;
+  }
+  if (!ok) {
+    name->parts.clear();
+    if (uidLeaf != nullptr) *uidLeaf = false;
+    return false;
+  }
+  *rdnLength = text.size();
+  return true;
 }
 
 std::string NameKey(const DName& name) { return UpperAscii(FormatName(name, false)); }

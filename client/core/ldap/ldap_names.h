@@ -98,6 +98,12 @@ bool NameToDn(const DName& name, std::string* dn);
 // uid (uid=jdoe,ou=people,...) is accepted as a CN and *uidLeaf says so: its
 // DN is then not the one NameToDn makes, and the caller keeps it.
 bool DnToName(std::string_view dn, DName* name, bool* uidLeaf = nullptr);
+// The same for the DN of an entry directly below `parentDn`, whose dotted
+// name is `parent`: only the first part is parsed when the DN ends in
+// ",<parentDn>" as the server spelled it, and `rdnLength` is then that
+// part's length (else 0, and the whole DN is parsed).
+bool ChildDnToName(std::string_view dn, std::string_view parentDn, const DName& parent, DName* name,
+                   std::size_t* rdnLength, bool* uidLeaf = nullptr);
 // uid by its names and OID.
 bool IsUidAttribute(std::string_view attr);
 // One value escaped for a distinguished name (RFC 4514 section 2.4). Our

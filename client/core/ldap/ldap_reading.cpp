@@ -125,14 +125,21 @@ std::uint64_t LdapStore::Impl::Key(std::string_view identifier) {
   return h;
 }
 
-std::uint32_t LdapStore::Impl::IdFor(std::string_view identifier, const std::string& dn) {
+std::uint32_t LdapStore::Impl::IdFor(std::string_view identifier, const std::string& dn, std::uint32_t parent,
+                                     std::size_t rdnLength) {
   const std::uint64_t key = Key(identifier);
   std::uint32_t id = ldap::IdFromIdentifier(identifier);
+  if (rdnLength == 0 || rdnLength >= dn.size()) parent = 0;
+  const std::string_view kept = parent != 0 ? std::string_view(dn).substr(0, rdnLength) : std::string_view(dn);
   for (;;) {
     if (id != rootId) {
-      auto [it, added] = known.try_emplace(id, Known{key, {}});
+      auto [it, added] = known.try_emplace(id, Known{key, 0, {}});
       if (added || it->second.key == key) {
-        if (it->second.dn != dn) it->second.dn = dn;  // new, or renamed
+        // New, moved or renamed.
+        if (it->second.parent != parent || it->second.dn != kept) {
+          it->second.parent = parent;
+          it->second.dn.assign(kept);
+        }
         return id;
       }
     }
@@ -183,21 +190,43 @@ int LdapStore::Impl::RootInfo(EntryInfo* out) {
   return 0;
 }
 
+bool LdapStore::Impl::KnownDn(std::uint32_t id, std::string* dn) const {
+  auto it = known.find(id);
+  if (it == known.end()) return false;
+  *dn = it->second.dn;
+  // Up through the parents for the rest; a chain that does not end is no DN.
+  for (std::size_t hops = 0; it->second.parent != 0; ++hops) {
+    it = known.find(it->second.parent);
+    if (it == known.end() || hops > kMaxDnChars) return false;
+    dn->push_back(',');
+    dn->append(it->second.dn);
+  }
+  return true;
+}
+
 // Converts what needs no more requests; `followup` tells what does.
 bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* followup) {
   DName name;
   bool uidLeaf = false;
-  if (!ldap::DnToName(raw.dn, &name, &uidLeaf) || name.IsRoot()) return false;
+  std::size_t rdnLength = 0;
+  if (listingParent.dn != nullptr) {
+    // An entry of the listing at hand: only its first part needs parsing.
+    if (!ldap::ChildDnToName(raw.dn, *listingParent.dn, *listingParent.name, &name, &rdnLength, &uidLeaf)) return false;
+  } else if (!ldap::DnToName(raw.dn, &name, &uidLeaf)) {
+    return false;
+  }
+  if (name.IsRoot()) return false;
+  const std::uint32_t parent = rdnLength != 0 ? listingParent.id : 0;
   if (uidLeaf) {
     auto [it, added] = uidDns.try_emplace(ldap::NameKey(name), raw.dn);
     if (!added && it->second != raw.dn) it->second = raw.dn;
   }
   if (const std::string* uuid = raw.First("entryUUID")) {
-    out->id = IdFor(*uuid, raw.dn);
+    out->id = IdFor(*uuid, raw.dn, parent, rdnLength);
   } else if (const std::string* guid = raw.First("GUID")) {
-    out->id = IdFor("guid:" + nwtext::HexEncode(*guid), raw.dn);
+    out->id = IdFor("guid:" + nwtext::HexEncode(*guid), raw.dn, parent, rdnLength);
   } else {
-    out->id = IdFor("dn:" + ldap::NameKey(name), raw.dn);
+    out->id = IdFor("dn:" + ldap::NameKey(name), raw.dn, parent, rdnLength);
   }
   out->name = std::move(name);
   const auto [baseClass, cls] = ClassOf(raw);
@@ -301,12 +330,12 @@ int LdapStore::Impl::Lookup(const DName& name, EntryInfo* out, Depth depth) {
 
 int LdapStore::Impl::ById(std::uint32_t id, EntryInfo* out, Depth depth) {
   if (id == rootId) return RootInfo(out);
-  auto it = known.find(id);
-  if (it == known.end()) return ERR_NO_SUCH_ENTRY;
+  std::string dn;
+  if (!KnownDn(id, &dn)) return ERR_NO_SUCH_ENTRY;
   DName name;
   bool uidLeaf = false;
-  if (!ldap::DnToName(it->second.dn, &name, &uidLeaf)) return ERR_NO_SUCH_ENTRY;
-  if (uidLeaf) uidDns[ldap::NameKey(name)] = it->second.dn;
+  if (!ldap::DnToName(dn, &name, &uidLeaf)) return ERR_NO_SUCH_ENTRY;
+  if (uidLeaf) uidDns[ldap::NameKey(name)] = dn;
   if (int rc = Lookup(name, out, depth); rc != 0) return rc;
   // Another object under the old name is not the entry that had this ID.
   return out->id == id ? 0 : ERR_NO_SUCH_ENTRY;

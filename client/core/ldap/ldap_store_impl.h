@@ -37,7 +37,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "common/nwtext.h"
@@ -139,6 +138,44 @@ class NoSigPipe {
   bool wasPending_ = false;
 };
 
+// A set of 64-bit hashes in one array (open addressing, linear probing): a
+// listing of many entries adds one to it for each, with no allocation per
+// entry and a quarter of the memory a node-based set takes.
+class HashSet {
+ public:
+  // False when `h` was in the set already.
+  bool Insert(std::uint64_t h) {
+    if (h == 0) {  // the empty slot's mark: kept beside the array
+      const bool added = !hasZero_;
+      hasZero_ = true;
+      return added;
+    }
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+      if (slots_[i] == h) return false;
+      if (slots_[i] == 0) {
+        slots_[i] = h;
+        ++count_;
+        return true;
+      }
+    }
+  }
+
+ private:
+  void Grow() {
+    std::vector<std::uint64_t> old(std::max<std::size_t>(64, slots_.size() * 2), 0);
+    old.swap(slots_);
+    count_ = 0;
+    for (std::uint64_t h : old) {
+      if (h != 0) Insert(h);
+    }
+  }
+  std::vector<std::uint64_t> slots_;
+  std::size_t count_ = 0;
+  bool hasZero_ = false;
+};
+
 // One follow-up an entry needs once its search is over.
 struct Followup {
   std::size_t index;
@@ -188,11 +225,24 @@ struct LdapStore::Impl {
 
   // Entry IDs, stable for the life of the store: for each ID the entry's
   // identifier (a 64-bit hash of it) and its DN as the server spells it.
+  // An entry met in a listing keeps only its first part and its parent's
+  // ID (the rest of its DN is the parent's): a listing of many entries then
+  // stores no copy of the container's DN for each.
   struct Known {
     std::uint64_t key;
+    std::uint32_t parent = 0;  // nonzero: `dn` is the first part only
     std::string dn;
   };
   std::unordered_map<std::uint32_t, Known> known;
+  // The DN of a known entry, whole; false when the ID is not known.
+  bool KnownDn(std::uint32_t id, std::string* dn) const;
+  // The container whose listing is being read: its ID, DN and dotted name.
+  struct ListingParent {
+    std::uint32_t id = 0;
+    const std::string* dn = nullptr;
+    const DName* name = nullptr;
+  };
+  ListingParent listingParent;
   // The DNs of entries named by uid (uid=jdoe,ou=people,...), by NameKey:
   // their dotted names (CN=jdoe.OU=people...) do not spell them.
   std::unordered_map<std::string, std::string> uidDns;
@@ -218,6 +268,7 @@ struct LdapStore::Impl {
   struct Stream {
     std::uint32_t parent = 0;
     std::string dn;
+    DName name;                     // the container's dotted name
     std::string cookie;             // for the next page; empty: the page at hand is the last
     std::set<std::string> cookies;  // every cookie the server gave
     Clock::time_point end;          // the listing's bound
@@ -227,7 +278,7 @@ struct LdapStore::Impl {
     std::vector<EntryInfo> page;
     std::size_t previousBase = 0;    // position of the page before's first entry
     std::vector<EntryInfo> previous;  // the page before
-    std::unordered_set<std::uint64_t> leaves;  // the CN values listed so far, hashed
+    ldap::HashSet leaves;           // the CN values listed so far, hashed
   };
   std::list<Stream> streams;  // most recently used first
   std::uint64_t connections = 0;  // connections made so far
@@ -369,7 +420,10 @@ struct LdapStore::Impl {
 
   static std::uint64_t Key(std::string_view identifier);
 
-  std::uint32_t IdFor(std::string_view identifier, const std::string& dn);
+  // `rdnLength` nonzero: `dn` lies directly below `parent`, and its first
+  // part is that long.
+  std::uint32_t IdFor(std::string_view identifier, const std::string& dn, std::uint32_t parent = 0,
+                      std::size_t rdnLength = 0);
 
   // The base class and class definition of a structural class, remembered:
   // listings ask for the same few classes again and again.
@@ -401,7 +455,7 @@ struct LdapStore::Impl {
   // (a user named by uid beside one named by cn), with a line on standard
   // error; `seen` holds the CN values of the listing so far.
   void DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
-                 std::unordered_set<std::uint64_t>* seen);
+                 ldap::HashSet* seen);
 
   // The number of subordinates of a container whose server does not say:
   // from the listing being paged through (the entry points look the
