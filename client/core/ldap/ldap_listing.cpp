@@ -92,8 +92,9 @@ void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from,
     if (!EqualNoCase(leaf.type, "CN") || seen->Insert(Key(leaf.value))) continue;
     // The value's hash was met before in this listing: the same name in the
     // other form, unless two names share a hash. The server tells which.
-    auto k = known.find((*items)[i].id);
-    const bool byUid = k != known.end() && k->second.dn.size() > 4 && EqualNoCase(k->second.dn.substr(0, 4), "uid=");
+    const ldap::KnownTable::Slot* k = known.Find((*items)[i].id);
+    const std::string_view first = k != nullptr ? known.Text(*k) : std::string_view();
+    const bool byUid = first.size() > 4 && EqualNoCase(first.substr(0, 4), "uid=");
     const std::string other = (byUid ? "cn=" : "uid=") + ldap::EscapeDnValue(leaf.value) + "," + parentDn;
     RawEntry raw;
     if (ReadOne(other, kNoAttributes, &raw) != 0) continue;

@@ -133,13 +133,11 @@ std::uint32_t LdapStore::Impl::IdFor(std::string_view identifier, const std::str
   const std::string_view kept = parent != 0 ? std::string_view(dn).substr(0, rdnLength) : std::string_view(dn);
   for (;;) {
     if (id != rootId) {
-      auto [it, added] = known.try_emplace(id, Known{key, 0, {}});
-      if (added || it->second.key == key) {
-        // New, moved or renamed.
-        if (it->second.parent != parent || it->second.dn != kept) {
-          it->second.parent = parent;
-          it->second.dn.assign(kept);
-        }
+      bool added = false;
+      ldap::KnownTable::Slot* slot = known.Emplace(id, &added);
+      if (added) slot->key = ldap::KnownTable::Fold(key);
+      if (slot->key == ldap::KnownTable::Fold(key)) {
+        known.Set(slot, parent, kept);  // new, moved or renamed
         return id;
       }
     }
@@ -191,15 +189,15 @@ int LdapStore::Impl::RootInfo(EntryInfo* out) {
 }
 
 bool LdapStore::Impl::KnownDn(std::uint32_t id, std::string* dn) const {
-  auto it = known.find(id);
-  if (it == known.end()) return false;
-  *dn = it->second.dn;
+  const ldap::KnownTable::Slot* slot = known.Find(id);
+  if (slot == nullptr) return false;
+  dn->assign(known.Text(*slot));
   // Up through the parents for the rest; a chain that does not end is no DN.
-  for (std::size_t hops = 0; it->second.parent != 0; ++hops) {
-    it = known.find(it->second.parent);
-    if (it == known.end() || hops > kMaxDnChars) return false;
+  for (std::size_t hops = 0; slot->parent != 0; ++hops) {
+    slot = known.Find(slot->parent);
+    if (slot == nullptr || hops > kMaxDnChars) return false;
     dn->push_back(',');
-    dn->append(it->second.dn);
+    dn->append(known.Text(*slot));
   }
   return true;
 }

@@ -25,12 +25,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -150,7 +152,7 @@ class HashSet {
       hasZero_ = true;
       return added;
     }
-    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    if ((count_ + 1) * 5 > slots_.size() * 4) Grow();
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
       if (slots_[i] == h) return false;
@@ -174,6 +176,86 @@ class HashSet {
   std::vector<std::uint64_t> slots_;
   std::size_t count_ = 0;
   bool hasZero_ = false;
+};
+
+// The entries met so far by their IDs (never 0): each one's identifier
+// hash, its parent's ID and its DN text, in one array of fixed-size slots
+// (open addressing, linear probing) with the texts in blocks of 64 KiB. A
+// listing of many entries adds a slot and a few bytes of text for each,
+// with no allocation per entry and no copy of the texts as they grow.
+class KnownTable {
+ public:
+  struct Slot {
+    std::uint32_t id = 0;  // 0: the slot is free
+    std::uint32_t parent = 0;
+    std::uint32_t key = 0;  // the identifier's hash, folded
+    std::uint32_t block = 0, at = 0, length = 0;
+  };
+
+  static std::uint32_t Fold(std::uint64_t key) { return static_cast<std::uint32_t>(key ^ (key >> 32)); }
+
+  const Slot* Find(std::uint32_t id) const {
+    if (slots_.empty() || id == 0) return nullptr;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = Home(id) & mask;; i = (i + 1) & mask) {
+      if (slots_[i].id == id) return &slots_[i];
+      if (slots_[i].id == 0) return nullptr;
+    }
+  }
+  // The slot of `id`, made (with no text) when there is none; *added tells.
+  // Slots move when the table grows: a pointer holds until the next call.
+  Slot* Emplace(std::uint32_t id, bool* added) {
+    if (Slot* s = const_cast<Slot*>(Find(id))) {
+      *added = false;
+      return s;
+    }
+    if ((count_ + 1) * 5 > slots_.size() * 4) Grow();
+    *added = true;
+    ++count_;
+    Slot* s = Place(id);
+    s->id = id;
+    return s;
+  }
+  std::string_view Text(const Slot& s) const {
+    return s.length == 0 ? std::string_view() : std::string_view(blocks_[s.block].get() + s.at, s.length);
+  }
+  // Sets a slot's parent and text; a changed text is stored anew (the old
+  // one stays: entries are seldom renamed).
+  void Set(Slot* s, std::uint32_t parent, std::string_view text) {
+    s->parent = parent;
+    if (Text(*s) == text) return;
+    if (blocks_.empty() || used_ + text.size() > kBlock) {
+      // A text larger than a block has one of its own.
+      blocks_.push_back(std::make_unique<char[]>(std::max(kBlock, text.size())));
+      used_ = 0;
+    }
+    s->block = static_cast<std::uint32_t>(blocks_.size() - 1);
+    s->at = static_cast<std::uint32_t>(used_);
+    s->length = static_cast<std::uint32_t>(text.size());
+    if (!text.empty()) std::memcpy(blocks_.back().get() + used_, text.data(), text.size());
+    used_ += text.size();  // past a block's end after a text of its own: the next starts a block
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 64 * 1024;
+  static std::size_t Home(std::uint32_t id) { return static_cast<std::size_t>(id) * 0x9E3779B1u; }
+  Slot* Place(std::uint32_t id) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = Home(id) & mask;
+    while (slots_[i].id != 0) i = (i + 1) & mask;
+    return &slots_[i];
+  }
+  void Grow() {
+    std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& s : old) {
+      if (s.id != 0) *Place(s.id) = s;
+    }
+  }
+  std::vector<Slot> slots_;  // a power of two long, at most four fifths used
+  std::size_t count_ = 0;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t used_ = 0;  // of the last block
 };
 
 // One follow-up an entry needs once its search is over.
@@ -228,12 +310,8 @@ struct LdapStore::Impl {
   // An entry met in a listing keeps only its first part and its parent's
   // ID (the rest of its DN is the parent's): a listing of many entries then
   // stores no copy of the container's DN for each.
-  struct Known {
-    std::uint64_t key;
-    std::uint32_t parent = 0;  // nonzero: `dn` is the first part only
-    std::string dn;
-  };
-  std::unordered_map<std::uint32_t, Known> known;
+  // A slot's parent nonzero: its text is the entry's first part only.
+  ldap::KnownTable known;
   // The DN of a known entry, whole; false when the ID is not known.
   bool KnownDn(std::uint32_t id, std::string* dn) const;
   // The container whose listing is being read: its ID, DN and dotted name.
