@@ -270,6 +270,35 @@ TEST_F(LdapDemo, AContainerLargerThanTheSizeLimitListsCompletely) {
     const std::size_t first = std::min<std::size_t>(static_cast<std::size_t>(pageSize), 100);
     const std::size_t size = static_cast<std::size_t>(pageSize);
     EXPECT_EQ(pagesRead, 1 + (120u - first + size - 1) / size);
+
+    // Two containers streamed side by side on the store's one connection,
+    // each reply asking for the next page ahead: both list completely.
+    if (pageSize != 7) continue;
+    const std::uint32_t acme = IdOf(store, "O=ACME");
+    std::vector<EntryInfo> acmeAll;
+    ASSERT_EQ(store.ListSubordinates(acme, 0, SIZE_MAX, &acmeAll, &total), 0);
+    ASSERT_GT(acmeAll.size(), static_cast<std::size_t>(pageSize));
+    LdapStore sideBySide(s);
+    EntryInfo staffEntry, acmeEntry;
+    ASSERT_EQ(sideBySide.ResolveLight(Typed("OU=STAFF.O=ACME"), false, &staffEntry), 0);
+    ASSERT_EQ(sideBySide.ResolveLight(Typed("O=ACME"), false, &acmeEntry), 0);
+    std::vector<EntryInfo> staffSeen, acmeSeen;
+    for (bool staffDone = false, acmeDone = false; !staffDone || !acmeDone;) {
+      if (!staffDone) {
+        ASSERT_EQ(sideBySide.ListSubordinates(staffEntry.id, staffSeen.size(), 3, &page, &total), 0);
+        staffDone = page.empty();
+        staffSeen.insert(staffSeen.end(), page.begin(), page.end());
+      }
+      if (!acmeDone) {
+        ASSERT_EQ(sideBySide.ListSubordinates(acmeEntry.id, acmeSeen.size(), 3, &page, &total), 0);
+        acmeDone = page.empty();
+        acmeSeen.insert(acmeSeen.end(), page.begin(), page.end());
+      }
+    }
+    ASSERT_EQ(staffSeen.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(staffSeen[i].id, all[i].id);
+    ASSERT_EQ(acmeSeen.size(), acmeAll.size());
+    for (std::size_t i = 0; i < acmeAll.size(); ++i) EXPECT_EQ(acmeSeen[i].id, acmeAll[i].id);
   }
 }
 

@@ -432,20 +432,43 @@ int LdapStore::Impl::CheckPaging(const std::string& cookie, Clock::time_point li
 int LdapStore::Impl::SearchPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
                std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
                bool* delivered, int pageSize) {
+  int msgid = 0;
+  if (int rc = SendPage(base, scope, filter, attrs, cookie, pageSize, &msgid); rc != 0) return rc;
+  return CollectPage(msgid, base, scope, filter, attrs, cookie, end, onEntry, delivered);
+}
+
+int LdapStore::Impl::SendPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+                              const std::string* cookie, int pageSize, int* msgid) {
+  if (cookie != nullptr) {
+    // A page another listing asked for ahead is let go, so that it cannot
+    // take the paging state after this request; that listing reads again.
+    for (Stream& other : streams) {
+      if (other.ahead != 0 && other.token != sendingFor) {
+        ldap_abandon_ext(ld, std::exchange(other.ahead, 0), nullptr, nullptr);
+      }
+    }
+  }
   LDAPControl* page = nullptr;
   LDAPControl* controls[2] = {nullptr, nullptr};
   if (cookie != nullptr) {
-    berval c{cookie->size(), cookie->data()};
+    berval c{cookie->size(), const_cast<char*>(cookie->data())};
     const ber_int_t size = static_cast<ber_int_t>(pageSize < 0 ? s.pageSize : pageSize);
     int rc = ldap_create_page_control(ld, size, cookie->empty() ? nullptr : &c, 0, &page);
     if (rc != LDAP_SUCCESS) return Fail(rc);
     controls[0] = page;
   }
-  int msgid = 0;
   int rc = ldap_search_ext(ld, base.c_str(), scope, filter.c_str(), const_cast<char**>(attrs), 0,
-                           cookie != nullptr ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
+                           cookie != nullptr ? controls : nullptr, nullptr, nullptr, LDAP_NO_LIMIT, msgid);
   if (page != nullptr) ldap_control_free(page);
   if (rc != LDAP_SUCCESS) return Fail(rc);
+  if (cookie != nullptr) pagedBy = sendingFor;
+  return 0;
+}
+
+int LdapStore::Impl::CollectPage(int msgid, const std::string& base, int scope, const std::string& filter,
+                                 const char* const* attrs, std::string* cookie, Clock::time_point end,
+                                 const std::function<void(const RawEntry&)>& onEntry, bool* delivered) {
+  int rc = LDAP_SUCCESS;
   int code = LDAP_SUCCESS;
   RawEntry raw;
   std::vector<std::string> references;

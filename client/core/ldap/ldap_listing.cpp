@@ -112,7 +112,21 @@ void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from,
 int LdapStore::Impl::NextPage(Stream& st) {
   std::vector<Followup> followups;
   bool delivered = false;
+  // Another listing's paged search since this one's last request took the
+  // server's paging state, and this one's cookie with it: the listing is
+  // asked for again from its start, passing over the entries already read
+  // (a server returns a container's entries in the same order each time).
+  std::size_t skip = 0;
+  if (st.pages > 0 && st.ahead == 0 && pagedBy != st.token && !st.cookie.empty()) {
+    st.cookie.clear();
+    skip = st.raw;
+  }
   auto onEntry = [&](const RawEntry& raw) {
+    if (skip > 0) {
+      --skip;
+      return;
+    }
+    ++st.raw;
     Followup f{st.page.size(), {}, false};
     EntryInfo info;
     if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
@@ -124,8 +138,13 @@ int LdapStore::Impl::NextPage(Stream& st) {
   auto request = [&] {
     listed = st.base;
     if (!st.name.IsRoot()) listingParent = {st.parent, &st.dn, &st.name};
-    const int rc = SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, &st.cookie, st.end,
-                              onEntry, &delivered, size);
+    const int ahead = std::exchange(st.ahead, 0);
+    sendingFor = st.token;
+    const int rc = ahead != 0 ? CollectPage(ahead, st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes,
+                                            &st.cookie, st.end, onEntry, &delivered)
+                              : SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes, &st.cookie,
+                                           st.end, onEntry, &delivered, skip > 0 ? s.pageSize : size);
+    sendingFor = 0;
     listingParent = {};
     return rc;
   };
@@ -148,9 +167,14 @@ int LdapStore::Impl::NextPage(Stream& st) {
     }
     st.connection = connections;
   } else if (ld == nullptr || st.connection != connections) {
+    st.ahead = 0;
     rc = ERR_TRANSPORT_FAILURE;  // the connection the search ran on is gone
   } else {
     rc = request();
+    // Read again up to where the listing stood.
+    while (rc == 0 && skip > 0 && !st.cookie.empty()) {
+      if ((rc = CheckPaging(st.cookie, st.end, &st.cookies, true)) == 0) rc = request();
+    }
   }
   if (rc != 0) return rc;
   ++st.pages;
@@ -165,6 +189,16 @@ int LdapStore::Impl::NextPage(Stream& st) {
     if ((rc = Complete(&st.page[f.index], f, false)) != 0) return rc;
   }
   DropTwins(&st.page, 0, st.dn, &st.leaves);
+  // The next page is asked for now, so that the server sends it while this
+  // one is used; a request that cannot be sent is made again when needed.
+  if (!st.cookie.empty() && ld != nullptr && st.connection == connections && pagedBy == st.token) {
+    int msgid = 0;
+    sendingFor = st.token;
+    if (SendPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes, &st.cookie, s.pageSize, &msgid) == 0) {
+      st.ahead = msgid;
+    }
+    sendingFor = 0;
+  }
   return 0;
 }
 
@@ -172,10 +206,19 @@ int LdapStore::Impl::NextPage(Stream& st) {
 // zero-size page request with its cookie).
 void LdapStore::Impl::Abandon(const Stream& st) {
   if (st.cookie.empty() || ld == nullptr || st.connection != connections) return;
+  if (st.ahead != 0) {
+    // The page asked for ahead is let go: abandoning its request ends the
+    // search on the server.
+    ldap_abandon_ext(ld, st.ahead, nullptr, nullptr);
+    return;
+  }
+  if (pagedBy != st.token) return;  // the server holds another search's paging
   std::string cookie = st.cookie;
   bool delivered = false;
-  SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kNoAttributes, &cookie, Deadline(),
+  sendingFor = st.token;
+  SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kNoAttributes, &cookie, Deadline(),
              [](const RawEntry&) {}, &delivered, 0);
+  sendingFor = 0;
 }
 
 // Subordinates from `start` of a listing read page by page: a request that
@@ -187,6 +230,7 @@ int LdapStore::Impl::ListStreamed(std::uint32_t parentId, std::size_t start, std
   if (it == streams.end()) {
     Stream fresh;
     if (!KnownDn(parentId, &fresh.dn)) return ERR_NO_SUCH_ENTRY;
+    fresh.token = ++streamTokens;
     // Without a dotted name for the container, each entry's DN is read whole.
     if (!ldap::DnToName(fresh.dn, &fresh.name) || fresh.name.IsRoot()) fresh.name = DName{};
     fresh.parent = parentId;

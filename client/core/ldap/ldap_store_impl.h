@@ -39,6 +39,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/nwtext.h"
@@ -60,6 +61,8 @@ const char* const kEntryAttributes[] = {"objectClass",     "structuralObjectClas
                                         "numSubordinates", "modifyTimestamp",       "aliasedObjectName",
                                         nullptr};
 const char* const kNoAttributes[] = {LDAP_NO_ATTRS, nullptr};
+// What a listing of a container asks for: every entry directly below it.
+inline const std::string kListFilter = "(objectClass=*)";
 
 constexpr std::size_t kKeptListings = 4;
 // Listings read page by page at once; the least recently used one beyond
@@ -277,6 +280,7 @@ using ldap::kMaxReferralHops;
 using ldap::kNoAttributes;
 using ldap::kOpenListings;
 using ldap::kFirstPageSize;
+using ldap::kListFilter;
 using ldap::LostConnection;
 using ldap::MapResult;
 using ldap::NoSigPipe;
@@ -354,12 +358,21 @@ struct LdapStore::Impl {
     std::size_t pages = 0;
     std::size_t base = 0;           // position of the page's first entry
     std::vector<EntryInfo> page;
+    int ahead = 0;                  // the request for the next page, sent ahead; 0: none
+    std::uint64_t token = 0;        // tells this listing's paged requests from others'
+    std::size_t raw = 0;            // entries the server has sent so far
     std::size_t previousBase = 0;    // position of the page before's first entry
     std::vector<EntryInfo> previous;  // the page before
     ldap::HashSet leaves;           // the CN values listed so far, hashed
   };
   std::list<Stream> streams;  // most recently used first
   std::uint64_t connections = 0;  // connections made so far
+  // The server keeps the paging state of one search per connection: the
+  // last one asked for. Which listing that was (0: none of them), whose
+  // paged request is being sent, and the last listing's token.
+  std::uint64_t pagedBy = 0;
+  std::uint64_t sendingFor = 0;
+  std::uint64_t streamTokens = 0;
   std::function<void(std::size_t)> pageObserver;
 
   explicit Impl(LdapSettings settings);
@@ -475,6 +488,13 @@ struct LdapStore::Impl {
   int SearchPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
                  std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
                  bool* delivered, int pageSize = -1);
+  // The two halves of SearchPage: sending the request (its message ID in
+  // `*msgid`), and reading its answer.
+  int SendPage(const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+               const std::string* cookie, int pageSize, int* msgid);
+  int CollectPage(int msgid, const std::string& base, int scope, const std::string& filter, const char* const* attrs,
+                  std::string* cookie, Clock::time_point end, const std::function<void(const RawEntry&)>& onEntry,
+                  bool* delivered);
 
   // Entries the search at hand has delivered, over all its requests: for
   // the message of a listing a server's limit stopped.
