@@ -23,6 +23,20 @@ stop() {
   rm -f "$file"
 }
 
+# Whether every socket listening on the given ports is bound to 127.0.0.1
+# (from /proc/net/tcp and tcp6, addresses and ports in hexadecimal).
+loopback_only() {
+  local ports="" p
+  for p in "$@"; do ports="$ports $(printf '%04X' "$p")"; done
+  awk -v ports="$ports" '
+    BEGIN { n = split(ports, want, " "); for (i = 1; i <= n; i++) mine[want[i]] = 1 }
+    FNR > 1 && $4 == "0A" {
+      split($2, local, ":")
+      if ((local[2] in mine) && local[1] != "0100007F") bad = 1
+    }
+    END { exit bad }' /proc/net/tcp /proc/net/tcp6
+}
+
 case "$action" in
   start)
     stop
@@ -40,6 +54,12 @@ case "$action" in
       (exec 3<>"/dev/tcp/127.0.0.1/$((port + 1))") 2>/dev/null && continue
       if out="$(bash "$demo" start --port "$port" --ldaps-port "$((port + 1))" "$@")"; then
         printf '%s\n' "$out" >"$file.new"
+        if ! loopback_only "$port" "$((port + 1))"; then
+          mv "$file.new" "$file"
+          stop
+          echo "389 Directory Server listened beyond 127.0.0.1 on port $port or $((port + 1)): stopped" >&2
+          exit 1
+        fi
         mv "$file.new" "$file"
         cat "$file"
         awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "started in %.1f s\n", b - a }'
