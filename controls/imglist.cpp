@@ -27,11 +27,10 @@ QIcon TImageList::GlyphIcon(const QString &glyph) {
 }
 
 QIcon TImageList::FindGlyph(const QString &glyph) {
-  if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) return {};
   const QStringList parts = glyph.split(QLatin1Char('|'));
   QIcon icon;
   if (!parts.value(0).isEmpty()) icon = QIcon::fromTheme(parts.value(0));
-  if (icon.isNull() && parts.size() > 1) {
+  if (icon.isNull() && parts.size() > 1 && qobject_cast<QApplication *>(QCoreApplication::instance())) {
     const QMetaEnum pixmaps = QMetaEnum::fromType<QStyle::StandardPixmap>();
     bool known = false;
     const int value = pixmaps.keyToValue(parts.value(1).toLatin1().constData(), &known);

@@ -139,12 +139,11 @@ int LdapStore::Impl::NextPage(Stream& st) {
     listed = st.base;
     if (!st.name.IsRoot()) listingParent = {st.parent, &st.dn, &st.name};
     const int ahead = std::exchange(st.ahead, 0);
-    sendingFor = st.token;
+    SendingFor sending(*this, st.token);
     const int rc = ahead != 0 ? CollectPage(ahead, st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes,
                                             &st.cookie, st.end, onEntry, &delivered)
                               : SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes, &st.cookie,
                                            st.end, onEntry, &delivered, skip > 0 ? s.pageSize : size);
-    sendingFor = 0;
     listingParent = {};
     return rc;
   };
@@ -193,11 +192,10 @@ int LdapStore::Impl::NextPage(Stream& st) {
   // one is used; a request that cannot be sent is made again when needed.
   if (!st.cookie.empty() && ld != nullptr && st.connection == connections && pagedBy == st.token) {
     int msgid = 0;
-    sendingFor = st.token;
+    SendingFor sending(*this, st.token);
     if (SendPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kEntryAttributes, &st.cookie, s.pageSize, &msgid) == 0) {
       st.ahead = msgid;
     }
-    sendingFor = 0;
   }
   return 0;
 }
@@ -215,10 +213,9 @@ void LdapStore::Impl::Abandon(const Stream& st) {
   if (pagedBy != st.token) return;  // the server holds another search's paging
   std::string cookie = st.cookie;
   bool delivered = false;
-  sendingFor = st.token;
+  SendingFor sending(*this, st.token);
   SearchPage(st.dn, LDAP_SCOPE_ONELEVEL, kListFilter, kNoAttributes, &cookie, Deadline(),
              [](const RawEntry&) {}, &delivered, 0);
-  sendingFor = 0;
 }
 
 // Subordinates from `start` of a listing read page by page: a request that

@@ -373,6 +373,12 @@ struct LdapStore::Impl {
   std::uint64_t pagedBy = 0;
   std::uint64_t sendingFor = 0;
   std::uint64_t streamTokens = 0;
+  // Names the listing whose requests are sent while it lives.
+  struct SendingFor {
+    Impl& impl;
+    SendingFor(Impl& i, std::uint64_t token) : impl(i) { impl.sendingFor = token; }
+    ~SendingFor() { impl.sendingFor = 0; }
+  };
   std::function<void(std::size_t)> pageObserver;
 
   explicit Impl(LdapSettings settings);

@@ -9,14 +9,6 @@
 namespace nwc {
 namespace {
 
-// The core's own folder: the LDAP library is installed (and built) beside it.
-std::filesystem::path CoreFolder() {
-  Dl_info self{};
-  if (dladdr(reinterpret_cast<void*>(&CoreFolder), &self) == 0 || self.dli_fname == nullptr) return {};
-  std::error_code ec;
-  return std::filesystem::absolute(self.dli_fname, ec).parent_path();
-}
-
 // The library's entries, loaded once and kept for the life of the process
 // (stores made by it may live as long). Throws with the loader's reason.
 const LdapLibraryEntries& Entries(const std::string& where) {
@@ -24,6 +16,7 @@ const LdapLibraryEntries& Entries(const std::string& where) {
   static const LdapLibraryEntries* entries = nullptr;
   std::lock_guard<std::mutex> lock(mutex);
   if (entries != nullptr) return *entries;
+  // Installed (and built) beside the core.
   const std::filesystem::path file = CoreFolder() / kLdapLibraryFile;
   void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {

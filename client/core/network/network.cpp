@@ -378,16 +378,19 @@ std::string_view DemoNetworkJson() {
   return std::string_view(reinterpret_cast<const char*>(kDemoNetwork), kDemoNetworkSize);
 }
 
-fs::path DemoNetworkRoot() {
-  // Relative to the folder this library was loaded from, so that the same
-  // library serves the demo from its build folder and from an installation.
+fs::path CoreFolder() {
   Dl_info self{};
-  if (dladdr(reinterpret_cast<void*>(&DemoNetworkRoot), &self) == 0 || self.dli_fname == nullptr) {
+  if (dladdr(reinterpret_cast<void*>(&CoreFolder), &self) == 0 || self.dli_fname == nullptr) {
     return fs::current_path();
   }
   std::error_code ec;
-  const fs::path library = fs::absolute(self.dli_fname, ec);
-  return (library.parent_path() / NWC_DEMO_FROM_CORE).lexically_normal();
+  return fs::absolute(self.dli_fname, ec).parent_path();
+}
+
+fs::path DemoNetworkRoot() {
+  // Relative to the core's folder, so that the same library serves the demo
+  // from its build folder and from an installation.
+  return (CoreFolder() / NWC_DEMO_FROM_CORE).lexically_normal();
 }
 
 namespace {

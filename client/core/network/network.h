@@ -349,5 +349,8 @@ void ResetNetwork();
 // The built-in demo network's description and folder.
 std::string_view DemoNetworkJson();
 std::filesystem::path DemoNetworkRoot();
+// The folder the core library was loaded from (the current folder when that
+// cannot be told): the demo and the client's LDAP library are found from it.
+std::filesystem::path CoreFolder();
 
 }  // namespace nwc
