@@ -15,7 +15,7 @@ std::vector<std::string> ModelChildren(const std::string& container, bool typele
   std::vector<std::string> out;
   const nwc::DirEntry* e = ModelEntry(container);
   if (e == nullptr) return out;
-  for (const auto& child : e->children) {
+  for (const auto& child : e->Children()) {
     nwc::DName leaf;
     leaf.parts.push_back(child->rdn);
     out.push_back(nwc::FormatName(leaf, typeless));

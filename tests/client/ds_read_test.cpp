@@ -18,8 +18,8 @@ std::vector<std::string> ModelTexts(const std::string& object, const std::string
   std::vector<std::string> out;
   auto lock = nwc::NetworkLock();
   const nwc::DirEntry* e = ModelEntry(object);
-  const nwc::Attribute* a = e ? e->FindAttribute(attr) : nullptr;
-  if (a == nullptr) return out;
+  const std::optional<nwc::Attribute> a = e ? e->ReadAttribute(attr) : std::nullopt;
+  if (!a) return out;
   for (const nwc::Value& v : a->values) {
     if (const std::string* s = v.Text()) out.push_back(*s);
   }
@@ -317,9 +317,9 @@ TEST_F(DsRead, AllAttributeNamesWithoutValues) {
   std::vector<std::string> model;
   {
     auto lock = nwc::NetworkLock();
-    for (const nwc::Attribute& a : ModelEntry("CN=ADMIN.O=ACME")->attributes) {
+    ModelEntry("CN=ADMIN.O=ACME")->ForEachAttribute([&](const nwc::Attribute& a) {
       if (!a.values.empty()) model.push_back(a.name);
-    }
+    });
   }
   EXPECT_EQ(names, model);
 }

@@ -114,7 +114,7 @@ TEST_F(DemoNetwork, DirectoryHoldsWhatTheViewerReads) {
   ASSERT_NE(mail, nullptr);
   ASSERT_EQ(mail->values.size(), 2u);
   EXPECT_EQ(mail->values[1].Email()->address, "john.smith@acme.com");
-  EXPECT_EQ(*jsmith->FindAttribute("CN")->values[0].Text(), "JSMITH");
+  EXPECT_EQ(*jsmith->ReadAttribute("CN")->values[0].Text(), "JSMITH");
   const PathValue* home = jsmith->FindAttribute("Home Directory")->values[0].Path();
   ASSERT_NE(home, nullptr);
   EXPECT_EQ(home->volume, "CN=ACME-FS1_DATA.O=ACME");
@@ -381,10 +381,10 @@ TEST(NetworkDescription, GeneratesObjectsInBulk) {
   ASSERT_NE(net, nullptr);
   const DirEntry* many = Entry(*net, "OU=MANY.O=ORG");
   ASSERT_NE(many, nullptr);
-  ASSERT_EQ(many->children.size(), 804u);
-  EXPECT_EQ(many->children[1]->rdn.value, "U0007");
-  EXPECT_EQ(many->children[500]->rdn.value, "U0506");
-  EXPECT_EQ(many->children[503]->baseClass, "Group");
+  ASSERT_EQ(many->Children().size(), 804u);
+  EXPECT_EQ(many->Children()[1]->rdn.value, "U0007");
+  EXPECT_EQ(many->Children()[500]->rdn.value, "U0506");
+  EXPECT_EQ(many->Children()[503]->baseClass, "Group");
   const DirEntry* u = Entry(*net, "CN=U0042.OU=MANY.O=ORG");
   ASSERT_NE(u, nullptr);
   EXPECT_EQ(*u->FindAttribute("Full Name")->values[0].Text(), "User 42 of 100%");

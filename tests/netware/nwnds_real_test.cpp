@@ -89,7 +89,7 @@ class RealDirectory : public ::testing::Test {
 // What the model holds below a container: the leaf's typed part and its kind.
 TNWObjList ModelSubordinates(const nwc::DirEntry& container) {
   TNWObjList out;
-  for (const auto& child : container.children) {
+  for (const auto& child : container.Children()) {
     out.push_back({child->rdn.type + "=" + nwc::EscapeValue(child->rdn.value), ObjectKindOfClass(child->baseClass)});
   }
   return out;
@@ -117,7 +117,7 @@ TEST_F(RealDirectory, SubordinatesOfTheRootAndOfEveryContainerWithTheirKinds) {
       const nwc::DirEntry* e = todo.back();
       todo.pop_back();
       if (!e->IsRoot() && e->IsContainer()) containers.push_back(e);
-      for (const auto& c : e->children) todo.push_back(c.get());
+      for (const auto& c : e->Children()) todo.push_back(c.get());
     }
   }
   ASSERT_GE(containers.size(), 7u);

@@ -47,10 +47,10 @@ class BuiltinStore final : public DirectoryStore {
     const DirEntry* e = net_.tree->FindById(parentId);
     if (e == nullptr) return ERR_NO_SUCH_ENTRY;
     page->clear();
-    if (total) *total = e->children.size();
-    for (std::size_t i = start; i < e->children.size() && page->size() < maxCount; ++i) {
+    if (total) *total = e->Children().size();
+    for (std::size_t i = start; i < e->Children().size() && page->size() < maxCount; ++i) {
       EntryInfo info;
-      Fill(*e->children[i], &info);
+      Fill(*e->Children()[i], &info);
       page->push_back(std::move(info));
     }
     return 0;
@@ -59,9 +59,9 @@ class BuiltinStore final : public DirectoryStore {
   int ReadAttribute(std::uint32_t id, std::string_view attrName, AttributeValues* out) const override {
     const DirEntry* e = net_.tree->FindById(id);
     if (e == nullptr) return ERR_NO_SUCH_ENTRY;
-    const Attribute* a = e->FindAttribute(attrName);
-    if (a == nullptr || a->values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
-    *out = AttributeValues{a->name, a->syntax, a->values};
+    std::optional<Attribute> a = e->ReadAttribute(attrName);
+    if (!a || a->values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
+    *out = AttributeValues{std::move(a->name), a->syntax, std::move(a->values)};
     return 0;
   }
 
@@ -69,7 +69,7 @@ class BuiltinStore final : public DirectoryStore {
     const DirEntry* e = net_.tree->FindById(id);
     if (e == nullptr) return ERR_NO_SUCH_ENTRY;
     out->clear();
-    for (const Attribute& a : e->attributes) out->push_back({a.name, a.syntax, a.values});
+    e->ForEachAttribute([&](const Attribute& a) { out->push_back({a.name, a.syntax, a.values}); });
     return 0;
   }
 
@@ -107,6 +107,7 @@ class BuiltinStore final : public DirectoryStore {
     const DirEntry* e = net_.tree->FindById(id);
     if (e == nullptr) return ERR_NO_SUCH_ENTRY;
     const Attribute* a = e->FindAttribute(attrName);
+    if (a == nullptr && e->ReadAttribute(attrName)) return ERR_BAD_SYNTAX;  // the naming value
     if (a == nullptr || a->values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
     const Bytes* bytes = a->values.front().Octets();
     if (a->syntax != SYN_STREAM || bytes == nullptr) return ERR_BAD_SYNTAX;
@@ -148,7 +149,7 @@ class BuiltinStore final : public DirectoryStore {
     if (password.empty()) {
       e.password.reset();
     } else {
-      e.password = PasswordHash::Create(password);
+      e.password = std::make_shared<const PasswordHash>(PasswordHash::Create(password));
     }
     e.modificationTime = static_cast<std::uint32_t>(std::time(nullptr));
   }
@@ -164,7 +165,7 @@ class BuiltinStore final : public DirectoryStore {
       out->flags |= kEntryAlias;
       if (e.aliasTarget->IsContainer()) out->flags |= kEntryContainerAlias;
     }
-    out->subordinateCount = static_cast<std::uint32_t>(e.children.size());
+    out->subordinateCount = static_cast<std::uint32_t>(e.Children().size());
     out->modificationTime = e.modificationTime;
     out->aliasTarget = e.aliasTarget ? e.aliasTarget->id : 0;
   }

@@ -313,9 +313,9 @@ class LdifReader {
     }
     if (const std::string* password = raw.First("userPassword")) {
       if (!password->empty() && password->front() == '{') {
-        e->password = Unmatchable();
+        e->password = std::make_shared<const PasswordHash>(Unmatchable());
       } else if (!password->empty()) {
-        e->password = PasswordHash::Create(*password);
+        e->password = std::make_shared<const PasswordHash>(PasswordHash::Create(*password));
       }
     }
     std::vector<AttributeValues> attrs;

@@ -144,7 +144,7 @@ class Loader {
   std::vector<AutoVolume> autoVolumes_;
   std::vector<PendingJobs> pendingJobs_;
   std::map<DirEntry*, std::uint32_t> explicitIds_;
-  std::map<const Json*, PasswordHash> generatedHashes_;
+  std::map<const Json*, std::shared_ptr<const PasswordHash>> generatedHashes_;
   std::deque<std::string> generatorWheres_;  // stable: generated PendingEntry points into it
   std::optional<LdapSettings> ldap_;
 

@@ -291,7 +291,7 @@ void Loader::AddAdvertisedObjects() {
 // and print servers of its bindery contexts, named by their common names.
 void Loader::EmulateBindery(Server& s) {
   for (const DirEntry* ctx : s.binderyContexts) {
-    for (const auto& child : ctx->children) {
+    for (const auto& child : ctx->Children()) {
       std::uint16_t type = 0;
       if (child->baseClass == "User") type = OT_USER;
       else if (child->baseClass == "Group") type = OT_USER_GROUP;

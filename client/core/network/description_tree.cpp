@@ -46,7 +46,7 @@ void Loader::LoadDirectory(const Json& d) {
     net_.tree->root->baseClass = "Top";
     net_.tree->root->modificationTime = static_cast<std::uint32_t>(now_);
     entries_.push_back({net_.tree->root.get(), nullptr, -1, "tree"});
-  } else if (!net_.tree->root->children.empty()) {
+  } else if (!net_.tree->root->Children().empty()) {
     Fail("directory.ldif", "the tree's objects come from the LDIF file; give 'tree' only its name");
   }
   ldaplib::LoadLdif(*file, base_, "directory.ldif", net_.tree.get());
@@ -151,15 +151,19 @@ void Loader::LoadObject(DirEntry* parent, const Json& desc, const std::string& w
     const std::string& text = AsString(*clear, Member(w(), "password"));
     if (text.size() >= NW_MAX_PASSWORD) Fail(w(), "a password is at most 127 characters");
     if (index < 0) {
-      entry->password = PasswordHash::Create(text);
+      entry->password = std::make_shared<const PasswordHash>(PasswordHash::Create(text));
     } else {
       // Generated objects share their generator's password: hash it once.
       auto it = generatedHashes_.find(&desc);
-      if (it == generatedHashes_.end()) it = generatedHashes_.emplace(&desc, PasswordHash::Create(text)).first;
+      if (it == generatedHashes_.end()) {
+        it = generatedHashes_.emplace(&desc, std::make_shared<const PasswordHash>(PasswordHash::Create(text))).first;
+      }
       entry->password = it->second;
     }
   } else if (hashed) {
-    entry->password = PasswordHash::Parse(AsString(*hashed, Member(w(), "passwordHash")));
+    if (auto parsed = PasswordHash::Parse(AsString(*hashed, Member(w(), "passwordHash")))) {
+      entry->password = std::make_shared<const PasswordHash>(*parsed);
+    }
     if (!entry->password) Fail(Member(w(), "passwordHash"), "not a hash of the form pbkdf2-sha256$<iterations>$<salt>$<hash>");
     if (entry->password->Iterations() < PasswordHash::kDefaultIterations) {
       Fail(Member(w(), "passwordHash"), "a hash of " + std::to_string(entry->password->Iterations()) +
@@ -219,7 +223,7 @@ DirEntry* Loader::AddEntry(DirEntry* parent, const std::string& nameText, const 
 
 void Loader::ForEachEntry(DirEntry* e, const std::function<void(DirEntry*)>& fn) {
   fn(e);
-  for (auto& c : e->children) ForEachEntry(c.get(), fn);
+  for (auto& c : e->Children()) ForEachEntry(c.get(), fn);
 }
 
 void Loader::AssignEntryIds() {
@@ -229,7 +233,7 @@ void Loader::AssignEntryIds() {
       Fail("tree", "two objects have the ID " + Hex(DisplayId(id)) + " (" + entry->Canonical() + ")");
     }
     entry->id = id;
-    tree.byId[id] = entry;
+    tree.byId.Insert(entry);
   }
   ForEachEntry(tree.root.get(), [&](DirEntry* e) {
     if (explicitIds_.count(e) != 0) return;
@@ -240,7 +244,7 @@ void Loader::AssignEntryIds() {
       low = (low + 1) & 0x00FFFFFF;
     } while (tree.byId.count(id) != 0);
     e->id = id;
-    tree.byId[id] = e;
+    tree.byId.Insert(e);
   });
 }
 
@@ -354,21 +358,11 @@ void Loader::AddValue(DirEntry* e, std::string_view attrName, Value v) {
 void Loader::ResolveAttributes() {
   for (const PendingEntry& p : entries_) {
     DirEntry* e = p.entry;
-    // What the directory itself keeps: the class chain and the naming value.
-    const ClassDef* cls = FindClass(e->baseClass);
+    // What the directory itself keeps, the class chain and the naming value,
+    // is derived from the class and the name as it is read.
+    e->impliedAttributes = true;
     const Json* described = p.desc == nullptr ? nullptr : Opt(*p.desc, "attributes");
-    e->attributes.reserve(e->attributes.size() + 2 + (described && described->is_object() ? described->size() : 0));
-    std::vector<Value> classes;
-    classes.reserve(1 + (cls ? cls->superclasses.size() : 0));  // exact: kept for every object
-    classes.push_back({SYN_CLASS_NAME, e->baseClass});
-    if (cls) {
-      for (std::string_view s : cls->superclasses) classes.push_back({SYN_CLASS_NAME, std::string(s)});
-    }
-    e->attributes.push_back({"Object Class", SYN_CLASS_NAME, std::move(classes)});
-    if (!e->IsRoot()) {
-      const AttributeDef* naming = FindAttribute(e->rdn.type);
-      e->attributes.push_back({std::string(naming->name), naming->syntax, {{naming->syntax, e->rdn.value}}});
-    }
+    if (described && described->is_object()) e->attributes.reserve(e->attributes.size() + described->size());
     if (p.desc == nullptr) continue;
     const Json* attrs = Opt(*p.desc, "attributes");
     if (attrs == nullptr) continue;

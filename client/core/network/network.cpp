@@ -12,6 +12,7 @@
 
 #include "common/nwtext.h"
 #include "directory.h"
+#include "schema.h"
 
 namespace nwc {
 
@@ -36,10 +37,33 @@ DName DirEntry::Name() const {
   return name;
 }
 
+namespace {
+
+// The class chain of every entry of a base class: the class itself, then its
+// superclasses nearest first. Made once per class and kept for the process.
+const Attribute& ClassChain(const std::string& baseClass) {
+  static std::mutex lock;
+  static std::unordered_map<std::string, Attribute> chains;  // its elements never move
+  std::lock_guard<std::mutex> hold(lock);
+  auto it = chains.find(baseClass);
+  if (it == chains.end()) {
+    Attribute a{"Object Class", SYN_CLASS_NAME, {}};
+    a.values.push_back({SYN_CLASS_NAME, baseClass});
+    if (const ClassDef* cls = FindClass(baseClass)) {
+      for (std::string_view super : cls->superclasses) a.values.push_back({SYN_CLASS_NAME, std::string(super)});
+    }
+    it = chains.emplace(baseClass, std::move(a)).first;
+  }
+  return it->second;
+}
+
+}  // namespace
+
 const Attribute* DirEntry::FindAttribute(std::string_view name) const {
   for (const Attribute& a : attributes) {
     if (EqualNoCase(a.name, name)) return &a;
   }
+  if (impliedAttributes && EqualNoCase(name, "Object Class")) return &ClassChain(baseClass);
   return nullptr;
 }
 
@@ -48,6 +72,27 @@ Attribute* DirEntry::FindAttribute(std::string_view name) {
     if (EqualNoCase(a.name, name)) return &a;
   }
   return nullptr;
+}
+
+std::optional<Attribute> DirEntry::ImpliedNaming() const {
+  if (!impliedAttributes || IsRoot()) return std::nullopt;
+  const AttributeDef* naming = nwc::FindAttribute(rdn.type);
+  if (naming == nullptr) return std::nullopt;
+  return Attribute{std::string(naming->name), naming->syntax, {{naming->syntax, rdn.value}}};
+}
+
+std::optional<Attribute> DirEntry::ReadAttribute(std::string_view name) const {
+  if (const Attribute* a = FindAttribute(name)) return *a;
+  if (auto naming = ImpliedNaming(); naming && EqualNoCase(naming->name, name)) return naming;
+  return std::nullopt;
+}
+
+void DirEntry::ForEachAttribute(const std::function<void(const Attribute&)>& fn) const {
+  if (impliedAttributes) {
+    fn(ClassChain(baseClass));
+    if (auto naming = ImpliedNaming()) fn(*naming);
+  }
+  for (const Attribute& a : attributes) fn(a);
 }
 
 bool DirEntry::IsWithin(const DirEntry& other) const {
@@ -60,14 +105,35 @@ bool DirEntry::IsWithin(const DirEntry& other) const {
 DirEntry* DirEntry::AddChild(std::unique_ptr<DirEntry> child) {
   DirEntry* e = child.get();
   e->parent = this;
-  children.push_back(std::move(child));
-  childIndex.emplace(UpperAscii(e->rdn.value), e);
+  if (!below_) below_ = std::make_unique<Below>();
+  below_->children.push_back(std::move(child));
+  below_->index.Insert(e);
   return e;
 }
 
-DirEntry* DirectoryTree::FindChild(const DirEntry& parent, std::string_view value) const {
-  auto it = parent.childIndex.find(UpperAscii(value));
-  return it == parent.childIndex.end() ? nullptr : it->second;
+const std::vector<std::unique_ptr<DirEntry>>& DirEntry::Children() const {
+  static const std::vector<std::unique_ptr<DirEntry>> kNone;
+  return below_ ? below_->children : kNone;
+}
+
+ChildKey::Key ChildKey::KeyOf(const DirEntry& e) { return e.rdn.value; }
+bool ChildKey::Matches(const DirEntry& e, Key value) { return EqualNoCase(e.rdn.value, value); }
+
+// FNV-1a over the upper-cased bytes.
+std::size_t ChildKey::Hash(Key value) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (char c : value) {
+    h ^= static_cast<unsigned char>(nwtext::UpperChar(c));
+    h *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+IdKey::Key IdKey::KeyOf(const DirEntry& e) { return e.id; }
+bool IdKey::Matches(const DirEntry& e, Key id) { return e.id == id; }
+
+std::pair<std::uint32_t, DirEntry*> IdTable::const_iterator::operator*() const {
+  return {(*at_)->id, const_cast<DirEntry*>(*at_)};
 }
 
 DirEntry* DirectoryTree::Find(const DName& name) const {
@@ -80,10 +146,7 @@ DirEntry* DirectoryTree::Find(const DName& name) const {
   return e;
 }
 
-DirEntry* DirectoryTree::FindById(std::uint32_t id) const {
-  auto it = byId.find(id);
-  return it == byId.end() ? nullptr : it->second;
-}
+DirEntry* DirectoryTree::FindById(std::uint32_t id) const { return byId.Find(id); }
 
 std::string DirectoryTree::ChildType(const DName& parent, std::string_view value) const {
   const DirEntry* p = Find(parent);

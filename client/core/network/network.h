@@ -18,9 +18,11 @@
 // ID in both.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -90,18 +93,109 @@ struct Attribute {
 
 // ---- directory tree -----------------------------------------------------
 
+struct DirEntry;
+
+// Entries in one array of pointers (open addressing, linear probing, at most
+// half full), found by a key each entry carries: a table of many entries
+// costs a few bytes for each and no allocation per entry. Traits give the
+// key's type, the key of an entry, its hash and whether an entry has a key.
+template <class Traits>
+class EntryTable {
+ public:
+  using Key = typename Traits::Key;
+
+  DirEntry* Find(Key key) const {
+    if (slots_.empty()) return nullptr;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = Traits::Hash(key) & mask;; i = (i + 1) & mask) {
+      DirEntry* e = slots_[i];
+      if (e == nullptr || Traits::Matches(*e, key)) return e;
+    }
+  }
+  // An entry whose key is not in the table yet.
+  void Insert(DirEntry* e) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+      std::vector<DirEntry*> old(std::max<std::size_t>(8, slots_.size() * 2), nullptr);
+      old.swap(slots_);
+      for (DirEntry* o : old) {
+        if (o != nullptr) Place(o);
+      }
+    }
+    Place(e);
+    ++count_;
+  }
+  std::size_t size() const { return count_; }
+  const std::vector<DirEntry*>& Slots() const { return slots_; }  // nullptr where free
+
+ private:
+  void Place(DirEntry* e) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = Traits::Hash(Traits::KeyOf(*e)) & mask;
+    while (slots_[i] != nullptr) i = (i + 1) & mask;
+    slots_[i] = e;
+  }
+  std::vector<DirEntry*> slots_;  // a power of two in size
+  std::size_t count_ = 0;
+};
+
+// The children of one entry by their value, without regard to case.
+struct ChildKey {
+  using Key = std::string_view;
+  static Key KeyOf(const DirEntry& e);
+  static std::size_t Hash(Key value);
+  static bool Matches(const DirEntry& e, Key value);
+};
+using ChildTable = EntryTable<ChildKey>;
+
+// The entries of a tree by their IDs.
+struct IdKey {
+  using Key = std::uint32_t;
+  static Key KeyOf(const DirEntry& e);
+  static std::size_t Hash(Key id) { return static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ull) >> 32); }
+  static bool Matches(const DirEntry& e, Key id);
+};
+
+class IdTable : public EntryTable<IdKey> {
+ public:
+  std::size_t count(std::uint32_t id) const { return Find(id) != nullptr ? 1 : 0; }
+  // Walks (ID, entry) pairs.
+  class const_iterator {
+   public:
+    const_iterator(const DirEntry* const* at, const DirEntry* const* end) : at_(at), end_(end) { Skip(); }
+    std::pair<std::uint32_t, DirEntry*> operator*() const;
+    const_iterator& operator++() {
+      ++at_;
+      Skip();
+      return *this;
+    }
+    bool operator!=(const const_iterator& other) const { return at_ != other.at_; }
+
+   private:
+    void Skip() {
+      while (at_ != end_ && *at_ == nullptr) ++at_;
+    }
+    const DirEntry* const* at_;
+    const DirEntry* const* end_;
+  };
+  const_iterator begin() const { return {Slots().data(), Slots().data() + Slots().size()}; }
+  const_iterator end() const { return {Slots().data() + Slots().size(), Slots().data() + Slots().size()}; }
+};
+
 struct DirEntry {
   Rdn rdn;                    // naming type and value; the root has none
   std::string baseClass;      // "User", "Organizational Unit", ...; "Top" for the root
   std::uint32_t id = 0;       // entry ID, client byte order
   std::uint32_t modificationTime = 0;
+  // The class chain ("Object Class") and the naming value follow from
+  // baseClass and rdn. An entry loaded from a description does not hold
+  // them, so a container of many objects does not repeat them for each:
+  // they are derived as they are read. An entry read from LDIF holds the
+  // ones its file gave.
+  bool impliedAttributes = false;
   DirEntry* parent = nullptr;
-  std::vector<std::unique_ptr<DirEntry>> children;  // in the order the tree lists them
-  // The children by their upper-cased value (names are unique among siblings
-  // whatever their type); AddChild keeps it in step with `children`.
-  std::unordered_map<std::string, DirEntry*> childIndex;
-  std::vector<Attribute> attributes;                // in the order the tree reads them
-  std::optional<PasswordHash> password;             // none: the object has no password
+  std::vector<Attribute> attributes;                // held ones, in the order the tree reads them
+  // None: the object has no password. Objects generated alike share one.
+  std::shared_ptr<const PasswordHash> password;
   std::vector<const DirEntry*> passwordRights;      // may set passwords of everything below these
   const DirEntry* aliasTarget = nullptr;            // for aliases
 
@@ -110,13 +204,31 @@ struct DirEntry {
   bool IsAlias() const { return aliasTarget != nullptr; }
   DName Name() const;
   std::string Canonical() const { return FormatName(Name(), false); }
+  // A held attribute, or the class chain (one per class, shared).
   const Attribute* FindAttribute(std::string_view name) const;
-  Attribute* FindAttribute(std::string_view name);
+  Attribute* FindAttribute(std::string_view name);  // held ones only
+  // Any attribute, the implied naming value included, as a copy.
+  std::optional<Attribute> ReadAttribute(std::string_view name) const;
+  // Every attribute in the order the tree reads them: the class chain, the
+  // naming value, then the rest.
+  void ForEachAttribute(const std::function<void(const Attribute&)>& fn) const;
   // Whether this entry is `other` or lies below it.
   bool IsWithin(const DirEntry& other) const;
   // Appends a child (its value not yet taken among the children) and sets
   // its parent.
   DirEntry* AddChild(std::unique_ptr<DirEntry> child);
+  // The children in the order the tree lists them.
+  const std::vector<std::unique_ptr<DirEntry>>& Children() const;
+  // The child with this value, whatever its naming type; nullptr when none.
+  DirEntry* FindChild(std::string_view value) const { return below_ ? below_->index.Find(value) : nullptr; }
+
+ private:
+  struct Below {
+    std::vector<std::unique_ptr<DirEntry>> children;
+    ChildTable index;
+  };
+  std::optional<Attribute> ImpliedNaming() const;
+  std::unique_ptr<Below> below_;  // made with the first child: most objects hold none
 };
 
 struct DirectoryTree {
@@ -125,12 +237,12 @@ struct DirectoryTree {
 
   DirEntry* Find(const DName& name) const;    // case-insensitive; nullptr when absent
   DirEntry* FindById(std::uint32_t id) const;
-  DirEntry* FindChild(const DirEntry& parent, std::string_view value) const;  // any type
+  DirEntry* FindChild(const DirEntry& parent, std::string_view value) const { return parent.FindChild(value); }
   std::string ChildType(const DName& parent, std::string_view value) const;
   TypeOracle Oracle() const;
   std::size_t Size() const { return byId.size(); }
 
-  std::map<std::uint32_t, DirEntry*> byId;
+  IdTable byId;
 };
 
 // ---- servers ------------------------------------------------------------
