@@ -221,6 +221,21 @@ TEST_F(LdapCluster, WithTheMasterKilledTheReplicaAnswersAndTheMasterIsPreferredO
   }
   EXPECT_EQ(Names(ListAll(acme, "OU=SALES")), sales);
   EXPECT_EQ(ServerInUse(), cluster_.Get("master"));
+
+  // A master that hangs takes connections and answers nothing: the call
+  // that finds it so waits one time-out, and the connection made again
+  // goes to the replica first rather than waiting on the master once more.
+  const int master = cluster_.Pid("master");
+  nwctest::Freeze(master);
+  start = Clock::now();
+  const Listing hung = ListAll(acme, "OU=SALES");
+  const double took = Seconds(start);
+  kill(master, SIGCONT);
+  EXPECT_EQ(hung.code, 0);
+  EXPECT_EQ(Names(hung), sales);
+  EXPECT_GE(took, kTimeout - 0.5);
+  EXPECT_LT(took, kTimeout + 1.5);
+  EXPECT_EQ(ServerInUse(), cluster_.Get("replica"));
 }
 
 TEST_F(LdapCluster, APasswordChangedThroughTheReplicaIsChangedOnTheMaster) {

@@ -58,6 +58,27 @@ inline bool SlapdInstalled() {
   return false;
 }
 
+// Stops a server as a hung one is: it still takes connections but answers
+// nothing. A stop takes effect after kill() returns, and a request sent at
+// once could still be answered by a thread not stopped yet, so this waits
+// until every thread of the process is stopped. SIGCONT lets it go on.
+inline void Freeze(int pid) {
+  if (pid <= 0 || kill(pid, SIGSTOP) != 0) return;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  auto allStopped = [&] {
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+      std::ifstream stat(task.path() / "stat");
+      std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+      // The state follows the command name, which is in parentheses.
+      const auto close = text.rfind(')');
+      if (close == std::string::npos || close + 2 >= text.size() || text[close + 2] != 'T') return false;
+    }
+    return !ec;
+  };
+  for (int i = 0; i < 500 && !allStopped(); ++i) usleep(2000);
+}
+
 class Slapd {
  public:
   struct Options {
@@ -124,15 +145,13 @@ class Slapd {
   std::string LdapsUri() const { return "ldaps://127.0.0.1:" + std::to_string(ldapsPort_) + "/"; }
   int Port() const { return port_; }
 
-  // A stop takes effect after kill() returns: a request sent at once may
-  // still be answered by a thread not stopped yet. So a stop waits until
-  // every thread of the server is stopped.
   void Signal(int sig) {
     if (pid_ <= 0) return;
-    kill(pid_, sig);
-    if (sig != SIGSTOP) return;
-    const std::filesystem::path tasks = "/proc/" + std::to_string(pid_) + "/task";
-    for (int i = 0; i < 500 && !AllStopped(tasks); ++i) usleep(2000);
+    if (sig == SIGSTOP) {
+      Freeze(pid_);
+    } else {
+      kill(pid_, sig);
+    }
   }
   // Kills the server outright; Restart brings it back with its data.
   void Kill() {
@@ -160,18 +179,6 @@ class Slapd {
   }
 
  private:
-  static bool AllStopped(const std::filesystem::path& tasks) {
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
-      std::ifstream stat(task.path() / "stat");
-      std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-      // The state follows the command name, which is in parentheses.
-      const auto close = text.rfind(')');
-      if (close == std::string::npos || close + 2 >= text.size() || text[close + 2] != 'T') return false;
-    }
-    return !ec;
-  }
-
   std::map<std::string, std::string> values_;
   std::string dir_;
   int pid_ = 0;

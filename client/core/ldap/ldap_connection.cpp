@@ -342,16 +342,18 @@ int LdapStore::Impl::Connect() {
   // answers and refuses (a wrong password, an untrusted certificate) would
   // be refused by the others too. One that does not answer is passed by.
   int rc = ERR_UNREACHABLE_SERVER;
-  for (const std::string& uri : Uris()) {
+  for (const std::string& uri : ConnectOrder()) {
     LDAP* h = nullptr;
     if ((rc = Open(uri, &h)) == 0) {
       if ((rc = Bind(h, s.bindDn, password)) == 0) {
         ld = h;
         server = uri;
+        stalled.erase(uri);
         break;
       }
       ldap_unbind_ext(h, nullptr, nullptr);
     }
+    if (rc == ERR_TRANSPORT_FAILURE) stalled[uri] = Clock::now();  // connected, then no answer
     if (rc != ERR_UNREACHABLE_SERVER && rc != ERR_TRANSPORT_FAILURE) return rc;
   }
   if (ld == nullptr) return rc;
@@ -360,11 +362,22 @@ int LdapStore::Impl::Connect() {
   return ld != nullptr ? 0 : ERR_TRANSPORT_FAILURE;
 }
 
+std::vector<std::string> LdapStore::Impl::ConnectOrder() const {
+  std::vector<std::string> order = Uris();
+  const auto now = Clock::now();
+  std::stable_partition(order.begin(), order.end(), [&](const std::string& uri) {
+    auto it = stalled.find(uri);
+    return it == stalled.end() || now - it->second >= kStalledHoldOff;
+  });
+  return order;
+}
+
 // A failed request: the connection goes when it cannot be trusted. A
 // connection that breaks once open is a transport failure, whatever
 // libldap calls it.
 int LdapStore::Impl::Fail(int code) {
   if (!LostConnection(code)) return MapResult(code);
+  if (code == LDAP_TIMEOUT && !server.empty()) stalled[server] = Clock::now();
   Drop();
   return code == LDAP_UNAVAILABLE ? ERR_UNREACHABLE_SERVER : ERR_TRANSPORT_FAILURE;
 }

@@ -32,6 +32,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -75,6 +76,9 @@ constexpr std::size_t kMaxPasswordBytes = 1024;
 // The most referrals one operation follows one after another: a longer
 // chain is taken for a loop.
 constexpr int kMaxReferralHops = 5;
+
+// How long a server that stopped answering is tried after the others.
+constexpr std::chrono::seconds kStalledHoldOff{60};
 
 // A directory completion code for an LDAP result or library code.
 int MapResult(int code);
@@ -277,6 +281,7 @@ using ldap::kEntryAttributes;
 using ldap::kKeptListings;
 using ldap::kMaxPasswordBytes;
 using ldap::kMaxReferralHops;
+using ldap::kStalledHoldOff;
 using ldap::kNoAttributes;
 using ldap::kOpenListings;
 using ldap::kFirstPageSize;
@@ -303,6 +308,11 @@ struct LdapStore::Impl {
   mutable std::recursive_mutex mutex;
   LDAP* ld = nullptr;
   std::string server;  // the URI `ld` is connected to
+  // Servers of the list that took a connection or a request and then did
+  // not answer within the time-out, and when. A new connection tries them
+  // after the others for a while: a hung server costs the call that finds
+  // it so one time-out, not one more for connecting to it again.
+  std::map<std::string, Clock::time_point> stalled;
   // Connections to servers a referral named (scheme://host:port), bound as
   // `ld` is; they go with it.
   std::unordered_map<std::string, LDAP*> referred;
@@ -404,6 +414,8 @@ struct LdapStore::Impl {
 
   // The servers of the directory in the order they are tried.
   const std::vector<std::string>& Uris() const { return s.uris.empty() ? single : s.uris; }
+  // The servers in the order a new connection tries them.
+  std::vector<std::string> ConnectOrder() const;
   std::vector<std::string> single;
 
   // Reads the bind password; false when it cannot be had.
