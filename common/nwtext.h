@@ -53,6 +53,17 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// FNV-1a (64 bits) over the bytes with a to z folded: texts that
+// EqualNoCase finds equal hash alike.
+inline std::uint64_t FoldedHash(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(UpperChar(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
 // Byte order after folding, as an unsigned byte compares.
 inline bool LessNoCase(std::string_view a, std::string_view b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();

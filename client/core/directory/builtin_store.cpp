@@ -106,12 +106,11 @@ class BuiltinStore final : public DirectoryStore {
   int ReadStream(std::uint32_t id, std::string_view attrName, Bytes* out) const override {
     const DirEntry* e = net_.tree->FindById(id);
     if (e == nullptr) return ERR_NO_SUCH_ENTRY;
-    const Attribute* a = e->FindAttribute(attrName);
-    if (a == nullptr && e->ReadAttribute(attrName)) return ERR_BAD_SYNTAX;  // the naming value
-    if (a == nullptr || a->values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
-    const Bytes* bytes = a->values.front().Octets();
+    std::optional<Attribute> a = e->ReadAttribute(attrName);
+    if (!a || a->values.empty()) return ERR_NO_SUCH_ATTRIBUTE;
+    Bytes* bytes = std::get_if<Bytes>(&a->values.front().data);
     if (a->syntax != SYN_STREAM || bytes == nullptr) return ERR_BAD_SYNTAX;
-    *out = *bytes;
+    *out = std::move(*bytes);
     return 0;
   }
 

@@ -116,14 +116,7 @@ void LdapStore::Impl::LearnSchema(const RawEntry& schema) {
   }
 }
 
-std::uint64_t LdapStore::Impl::Key(std::string_view identifier) {
-  std::uint64_t h = 14695981039346656037ull;
-  for (char c : identifier) {
-    h ^= static_cast<std::uint8_t>(nwtext::LowerChar(c));
-    h *= 1099511628211ull;
-  }
-  return h;
-}
+std::uint64_t LdapStore::Impl::Key(std::string_view identifier) { return nwtext::FoldedHash(identifier); }
 
 std::uint32_t LdapStore::Impl::IdFor(std::string_view identifier, const std::string& dn, std::uint32_t parent,
                                      std::size_t rdnLength) {

@@ -361,13 +361,12 @@ void Loader::ResolveAttributes() {
     // What the directory itself keeps, the class chain and the naming value,
     // is derived from the class and the name as it is read.
     e->impliedAttributes = true;
-    const Json* described = p.desc == nullptr ? nullptr : Opt(*p.desc, "attributes");
-    if (described && described->is_object()) e->attributes.reserve(e->attributes.size() + described->size());
     if (p.desc == nullptr) continue;
     const Json* attrs = Opt(*p.desc, "attributes");
     if (attrs == nullptr) continue;
     const std::string aw = Member(Where(p), "attributes");
     if (!attrs->is_object()) Fail(aw, std::string("must be an object, not ") + KindOf(*attrs));
+    e->attributes.reserve(e->attributes.size() + attrs->size());
     for (const auto& item : attrs->items()) {
       const std::string w = Member(aw, item.key());
       const AttributeDef* def = FindAttribute(item.key());

@@ -119,13 +119,8 @@ const std::vector<std::unique_ptr<DirEntry>>& DirEntry::Children() const {
 ChildKey::Key ChildKey::KeyOf(const DirEntry& e) { return e.rdn.value; }
 bool ChildKey::Matches(const DirEntry& e, Key value) { return EqualNoCase(e.rdn.value, value); }
 
-// FNV-1a over the upper-cased bytes.
 std::size_t ChildKey::Hash(Key value) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (char c : value) {
-    h ^= static_cast<unsigned char>(nwtext::UpperChar(c));
-    h *= 1099511628211ull;
-  }
+  const std::uint64_t h = nwtext::FoldedHash(value);
   return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
