@@ -524,6 +524,66 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
   unsetenv("NWCLIENT_LDAP_PASSWORD");
 }
 
+// Two users whose entryUUIDs give one 32-bit ID (among 100,000 entries
+// some pair does): each keeps an ID of its own however it is met first, in a
+// container's listing or by name, and each ID reads its own entry. A
+// listing's users keep no name in the store, so an ID of theirs taken by
+// another entry would read that entry instead.
+TEST(LdapStore, UsersWhoseIdentifiersShareAnIdKeepIdsOfTheirOwn) {
+  TempDir tmp;
+  const auto extra = tmp.Write("shared-id.ldif",
+                               "dn: ou=ONE,o=ACME\nobjectClass: organizationalUnit\nou: ONE\n\n"
+                               "dn: ou=TWO,o=ACME\nobjectClass: organizationalUnit\nou: TWO\n\n"
+                               "dn: cn=AAA,ou=ONE,o=ACME\nobjectClass: inetOrgPerson\ncn: AAA\nsn: A\n"
+                               "entryUUID: 0b078a9f-8417-4035-9ace-97a4d476118c\n\n"
+                               "dn: cn=BBB,ou=TWO,o=ACME\nobjectClass: inetOrgPerson\ncn: BBB\nsn: B\n"
+                               "entryUUID: 8b56f373-658f-4b27-abe1-e913a409cbbb\n\n");
+  Slapd server;
+  ASSERT_TRUE(server.StartWith(extra.string()));
+  setenv(kPasswordVariable, "NOVELL", 1);
+  auto listed = [](const LdapStore& store, const char* container) {
+    EntryInfo e;  // looked up without listing it, as NWDSList does: the listing is streamed
+    EXPECT_EQ(store.ResolveLight(Typed(container), false, &e), 0);
+    std::vector<EntryInfo> page;
+    std::size_t total = 0;
+    EXPECT_EQ(store.ListSubordinates(e.id, 0, SIZE_MAX, &page, &total), 0);
+    return page.size() == 1 ? page[0].id : 0;
+  };
+  auto cn = [](const LdapStore& store, std::uint32_t id) {
+    AttributeValues v;
+    return store.ReadAttribute(id, "CN", &v) == 0 && !v.values.empty() ? *v.values[0].Text() : std::string();
+  };
+  const char* const a = "CN=AAA.OU=ONE.O=ACME";
+  const char* const b = "CN=BBB.OU=TWO.O=ACME";
+  {  // both met in listings
+    LdapStore store(SettingsFor(server.Uri()));
+    const std::uint32_t idA = listed(store, "OU=ONE.O=ACME"), idB = listed(store, "OU=TWO.O=ACME");
+    EXPECT_NE(idA, idB);
+    EXPECT_EQ(cn(store, idA), "AAA");
+    EXPECT_EQ(cn(store, idB), "BBB");
+    EXPECT_EQ(IdOf(store, a), idA);
+    EXPECT_EQ(IdOf(store, b), idB);
+  }
+  {  // one listed, then the other looked up by name
+    LdapStore store(SettingsFor(server.Uri()));
+    const std::uint32_t idA = listed(store, "OU=ONE.O=ACME");
+    const std::uint32_t idB = IdOf(store, b);
+    EXPECT_NE(idA, idB);
+    EXPECT_EQ(cn(store, idB), "BBB");
+    EXPECT_EQ(cn(store, idA), "AAA");
+    EXPECT_EQ(IdOf(store, a), idA);
+  }
+  {  // one looked up by name, then the other listed
+    LdapStore store(SettingsFor(server.Uri()));
+    const std::uint32_t idB = IdOf(store, b);
+    const std::uint32_t idA = listed(store, "OU=ONE.O=ACME");
+    EXPECT_NE(idA, idB);
+    EXPECT_EQ(cn(store, idA), "AAA");
+    EXPECT_EQ(cn(store, idB), "BBB");
+  }
+  unsetenv(kPasswordVariable);
+}
+
 // slapd with users named by uid, as most directories name them: listed and
 // read under their uid, given passwords under their DN, one of two twins
 // (cn=rlee beside uid=rlee) left out with a word on standard error; and the

@@ -61,8 +61,9 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
   }
   // The search itself tells when the container is gone.
   std::string dn;
-  if (!KnownDn(parentId, &dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOfId(parentId, &dn)) return ERR_NO_SUCH_ENTRY;
   std::vector<Followup> followups;
+  std::vector<bool> uidNamed;
   int rc = Search(
       dn, LDAP_SCOPE_ONELEVEL, "(objectClass=*)", kEntryAttributes, true,
       [&](const RawEntry& raw) {
@@ -70,6 +71,7 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
         EntryInfo info;
         if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
         out->push_back(std::move(info));
+        uidNamed.push_back(f.uidLeaf);
         if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
       },
       true);
@@ -78,23 +80,21 @@ int LdapStore::Impl::List(std::uint32_t parentId, std::vector<EntryInfo>* out) {
   }
   if (rc == 0) {
     ldap::HashSet seen;
-    DropTwins(out, 0, dn, &seen);
+    DropTwins(out, uidNamed, dn, &seen);
   }
   if (rc != 0) out->clear();
   return rc;
 }
 
-void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
-                                ldap::HashSet* seen) {
+void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, const std::vector<bool>& uidNamed,
+                                const std::string& parentDn, ldap::HashSet* seen) {
   std::vector<std::size_t> twins;
-  for (std::size_t i = from; i < items->size(); ++i) {
+  for (std::size_t i = 0; i < items->size(); ++i) {
     const Rdn& leaf = (*items)[i].name.parts.front();
-    if (!EqualNoCase(leaf.type, "CN") || seen->Insert(Key(leaf.value))) continue;
+    if (!EqualNoCase(leaf.type, "CN") || seen->Insert(ldap::KnownTable::Fold(Key(leaf.value)))) continue;
     // The value's hash was met before in this listing: the same name in the
     // other form, unless two names share a hash. The server tells which.
-    const ldap::KnownTable::Slot* k = known.Find((*items)[i].id);
-    const std::string_view first = k != nullptr ? known.Text(*k) : std::string_view();
-    const bool byUid = first.size() > 4 && EqualNoCase(first.substr(0, 4), "uid=");
+    const bool byUid = uidNamed[i];
     const std::string other = (byUid ? "cn=" : "uid=") + ldap::EscapeDnValue(leaf.value) + "," + parentDn;
     RawEntry raw;
     if (ReadOne(other, kNoAttributes, &raw) != 0) continue;
@@ -111,6 +111,7 @@ void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, std::size_t from,
 // its entries.
 int LdapStore::Impl::NextPage(Stream& st) {
   std::vector<Followup> followups;
+  std::vector<bool> uidNamed;
   bool delivered = false;
   // Another listing's paged search since this one's last request took the
   // server's paging state, and this one's cookie with it: the listing is
@@ -131,6 +132,7 @@ int LdapStore::Impl::NextPage(Stream& st) {
     EntryInfo info;
     if (!Convert(raw, &info, &f)) return;  // a name the directory cannot spell
     st.page.push_back(std::move(info));
+    uidNamed.push_back(f.uidLeaf);
     if (f.countChildren || !f.aliasDn.empty()) followups.push_back(std::move(f));
   };
   // Paged results let every request name its own size.
@@ -162,6 +164,7 @@ int LdapStore::Impl::NextPage(Stream& st) {
     if (rc == ERR_TRANSPORT_FAILURE && reused && !delivered && ld == nullptr) {
       st.page.clear();
       followups.clear();
+      uidNamed.clear();
       if ((rc = Connect()) == 0) rc = request();
     }
     st.connection = connections;
@@ -187,7 +190,7 @@ int LdapStore::Impl::NextPage(Stream& st) {
   for (const Followup& f : followups) {
     if ((rc = Complete(&st.page[f.index], f, false)) != 0) return rc;
   }
-  DropTwins(&st.page, 0, st.dn, &st.leaves);
+  DropTwins(&st.page, uidNamed, st.dn, &st.leaves);
   // The next page is asked for now, so that the server sends it while this
   // one is used; a request that cannot be sent is made again when needed.
   if (!st.cookie.empty() && ld != nullptr && st.connection == connections && pagedBy == st.token) {
@@ -226,7 +229,7 @@ int LdapStore::Impl::ListStreamed(std::uint32_t parentId, std::size_t start, std
   auto it = start > 0 ? FindStream(parentId, start) : streams.end();
   if (it == streams.end()) {
     Stream fresh;
-    if (!KnownDn(parentId, &fresh.dn)) return ERR_NO_SUCH_ENTRY;
+    if (!DnOfId(parentId, &fresh.dn)) return ERR_NO_SUCH_ENTRY;
     fresh.token = ++streamTokens;
     // Without a dotted name for the container, each entry's DN is read whole.
     if (!ldap::DnToName(fresh.dn, &fresh.name) || fresh.name.IsRoot()) fresh.name = DName{};

@@ -124,12 +124,15 @@ std::uint32_t LdapStore::Impl::IdFor(std::string_view identifier, const std::str
   std::uint32_t id = ldap::IdFromIdentifier(identifier);
   if (rdnLength == 0 || rdnLength >= dn.size()) parent = 0;
   const std::string_view kept = parent != 0 ? std::string_view(dn).substr(0, rdnLength) : std::string_view(dn);
+  const std::uint32_t folded = ldap::KnownTable::Fold(key);
   for (;;) {
-    if (id != rootId) {
+    // An ID a listing handed to another entry without a place is taken.
+    const std::optional<std::uint32_t> listed = known.Find(id) == nullptr ? ListedOnlyKey(id) : std::nullopt;
+    if (id != rootId && (!listed || *listed == folded)) {
       bool added = false;
       ldap::KnownTable::Slot* slot = known.Emplace(id, &added);
-      if (added) slot->key = ldap::KnownTable::Fold(key);
-      if (slot->key == ldap::KnownTable::Fold(key)) {
+      if (added) slot->key = folded;
+      if (slot->key == folded) {
         known.Set(slot, parent, kept);  // new, moved or renamed
         return id;
       }
@@ -181,6 +184,36 @@ int LdapStore::Impl::RootInfo(EntryInfo* out) {
   return 0;
 }
 
+std::uint32_t LdapStore::Impl::ListedOnlyId(std::string_view identifier, std::uint32_t parent) {
+  const std::uint32_t id = ldap::IdFromIdentifier(identifier);
+  if (id == rootId || known.Find(id) != nullptr) return 0;
+  const std::uint32_t folded = ldap::KnownTable::Fold(Key(identifier));
+  if (const std::optional<std::uint32_t> listed = ListedOnlyKey(id)) {
+    if (*listed != folded) return 0;  // another entry's
+  } else {
+    listedOnly.Insert(static_cast<std::uint64_t>(folded) << 32 | id);
+  }
+  listedOnlyParents.insert(parent);  // perhaps moved since it was listed
+  return id;
+}
+
+bool LdapStore::Impl::DnOfId(std::uint32_t id, std::string* dn) {
+  if (KnownDn(id, dn)) return true;
+  if (!ListedOnlyKey(id)) return false;
+  // Every container with listed-only leaves is listed again, in full: the
+  // IDs carry no container of their own, and this is seldom done (the
+  // directory's callers name entries, not a listing's IDs).
+  std::set<std::uint32_t> parents;
+  parents.swap(listedOnlyParents);
+  std::vector<EntryInfo> items;
+  for (std::uint32_t parent : parents) {
+    const int rc = List(parent, &items);
+    if (rc != 0 && rc != ERR_NO_SUCH_ENTRY) listedOnlyParents.insert(parent);  // tried again next time
+  }
+  if (listedOnlyParents.empty()) listedOnly.clear();
+  return KnownDn(id, dn);
+}
+
 bool LdapStore::Impl::KnownDn(std::uint32_t id, std::string* dn) const {
   const ldap::KnownTable::Slot* slot = known.Find(id);
   if (slot == nullptr) return false;
@@ -208,24 +241,33 @@ bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* fol
   }
   if (name.IsRoot()) return false;
   const std::uint32_t parent = rdnLength != 0 ? listingParent.id : 0;
-  if (uidLeaf) {
+  const auto [baseClass, cls] = ClassOf(raw);
+  const std::string* hasSubs = raw.First("hasSubordinates");
+  const bool hasChildren = hasSubs != nullptr && EqualNoCase(*hasSubs, "TRUE");
+  // A leaf of a streamed listing keeps no name in the store; containers
+  // keep theirs, for the listings below them.
+  const bool container = cls ? cls->container : hasChildren;
+  const bool listedOnly = parent != 0 && !container && *baseClass != "Alias";
+  followup->uidLeaf = uidLeaf;
+  if (uidLeaf && !listedOnly) {
     auto [it, added] = uidDns.try_emplace(ldap::NameKey(name), raw.dn);
     if (!added && it->second != raw.dn) it->second = raw.dn;
   }
+  std::string scratch;
+  std::string_view identifier;
   if (const std::string* uuid = raw.First("entryUUID")) {
-    out->id = IdFor(*uuid, raw.dn, parent, rdnLength);
+    identifier = *uuid;
   } else if (const std::string* guid = raw.First("GUID")) {
-    out->id = IdFor("guid:" + nwtext::HexEncode(*guid), raw.dn, parent, rdnLength);
+    identifier = scratch = "guid:" + nwtext::HexEncode(*guid);
   } else {
-    out->id = IdFor("dn:" + ldap::NameKey(name), raw.dn, parent, rdnLength);
+    identifier = scratch = "dn:" + ldap::NameKey(name);
   }
+  out->id = listedOnly ? ListedOnlyId(identifier, parent) : 0;
+  if (out->id == 0) out->id = IdFor(identifier, raw.dn, parent, rdnLength);
   out->name = std::move(name);
-  const auto [baseClass, cls] = ClassOf(raw);
   out->baseClass = *baseClass;
-  const std::string* hasSubs = raw.First("hasSubordinates");
-  const bool hasChildren = hasSubs != nullptr && EqualNoCase(*hasSubs, "TRUE");
   out->flags = 0;
-  if (cls ? cls->container : hasChildren) out->flags |= kEntryContainer;
+  if (container) out->flags |= kEntryContainer;
   if (out->baseClass == "Organization") out->flags |= kEntryPartitionRoot;
   out->aliasTarget = 0;
   out->subordinateCount = 0;
@@ -322,7 +364,7 @@ int LdapStore::Impl::Lookup(const DName& name, EntryInfo* out, Depth depth) {
 int LdapStore::Impl::ById(std::uint32_t id, EntryInfo* out, Depth depth) {
   if (id == rootId) return RootInfo(out);
   std::string dn;
-  if (!KnownDn(id, &dn)) return ERR_NO_SUCH_ENTRY;
+  if (!DnOfId(id, &dn)) return ERR_NO_SUCH_ENTRY;
   DName name;
   bool uidLeaf = false;
   if (!ldap::DnToName(dn, &name, &uidLeaf)) return ERR_NO_SUCH_ENTRY;

@@ -147,13 +147,15 @@ class NoSigPipe {
   bool wasPending_ = false;
 };
 
-// A set of 64-bit hashes in one array (open addressing, linear probing): a
-// listing of many entries adds one to it for each, with no allocation per
-// entry and a quarter of the memory a node-based set takes.
-class HashSet {
+// A set of nonzero-or-zero integers in one array (open addressing, linear
+// probing, a value's low bits its home): a listing of many entries adds one
+// to it for each, with no allocation per entry and a fraction of the memory
+// a node-based set takes.
+template <class T>
+class HashSetOf {
  public:
   // False when `h` was in the set already.
-  bool Insert(std::uint64_t h) {
+  bool Insert(T h) {
     if (h == 0) {  // the empty slot's mark: kept beside the array
       const bool added = !hasZero_;
       hasZero_ = true;
@@ -170,20 +172,36 @@ class HashSet {
       }
     }
   }
+  // The first nonzero value from `home` on that `match` takes, else 0: a
+  // look-up by the part of the value its low bits hold.
+  template <class Match>
+  T Find(T home, Match match) const {
+    if (slots_.empty()) return 0;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(home) & mask; slots_[i] != 0; i = (i + 1) & mask) {
+      if (match(slots_[i])) return slots_[i];
+    }
+    return 0;
+  }
+  bool empty() const { return count_ == 0 && !hasZero_; }
+  void clear() { *this = HashSetOf(); }
 
  private:
   void Grow() {
-    std::vector<std::uint64_t> old(std::max<std::size_t>(64, slots_.size() * 2), 0);
+    std::vector<T> old(std::max<std::size_t>(64, slots_.size() * 2), 0);
     old.swap(slots_);
     count_ = 0;
-    for (std::uint64_t h : old) {
+    for (T h : old) {
       if (h != 0) Insert(h);
     }
   }
-  std::vector<std::uint64_t> slots_;
+  std::vector<T> slots_;
   std::size_t count_ = 0;
   bool hasZero_ = false;
 };
+// Names of a listing, by their values' folded hashes: two that share one
+// are told apart by the server.
+using HashSet = HashSetOf<std::uint32_t>;
 
 // The entries met so far by their IDs (never 0): each one's identifier
 // hash, its parent's ID and its DN text, in one array of fixed-size slots
@@ -270,6 +288,7 @@ struct Followup {
   std::size_t index;
   std::string aliasDn;     // alias: the object it names
   bool countChildren = false;
+  bool uidLeaf = false;    // named by uid rather than cn
 };
 
 }  // namespace ldap
@@ -328,6 +347,25 @@ struct LdapStore::Impl {
   ldap::KnownTable known;
   // The DN of a known entry, whole; false when the ID is not known.
   bool KnownDn(std::uint32_t id, std::string* dn) const;
+  // Leaves of streamed listings get their IDs with no place in `known`: a
+  // listing of many users then keeps 8 bytes for each, not its name. Each
+  // such ID is kept with its identifier's folded hash above it, so that no
+  // other entry takes it, and the containers they were listed in are kept.
+  // One of these IDs asked for by itself has those containers listed again
+  // in full, which gives each of their entries its place.
+  ldap::HashSetOf<std::uint64_t> listedOnly;
+  std::set<std::uint32_t> listedOnlyParents;
+  // The folded hash kept with a listed-only ID; none when it is not one.
+  std::optional<std::uint32_t> ListedOnlyKey(std::uint32_t id) const {
+    const std::uint64_t v = listedOnly.Find(id, [id](std::uint64_t x) { return static_cast<std::uint32_t>(x) == id; });
+    if (v == 0) return std::nullopt;
+    return static_cast<std::uint32_t>(v >> 32);
+  }
+  // The ID a listed leaf gets without a place in `known`; 0 when it needs
+  // one (it is known, or its ID is another entry's).
+  std::uint32_t ListedOnlyId(std::string_view identifier, std::uint32_t parent);
+  // KnownDn, giving a listed-only ID its place first.
+  bool DnOfId(std::uint32_t id, std::string* dn);
   // The container whose listing is being read: its ID, DN and dotted name.
   struct ListingParent {
     std::uint32_t id = 0;
@@ -567,10 +605,11 @@ struct LdapStore::Impl {
   // the one the name spells.
   bool DnOf(const DName& name, std::string* dn) const;
 
-  // Leaves out, from `from` on, the second of two children with one name
-  // (a user named by uid beside one named by cn), with a line on standard
-  // error; `seen` holds the CN values of the listing so far.
-  void DropTwins(std::vector<EntryInfo>* items, std::size_t from, const std::string& parentDn,
+  // Leaves out the second of two children with one name (a user named by
+  // uid beside one named by cn), with a line on standard error; `uidNamed`
+  // tells, item by item, which are named by uid, and `seen` holds the CN
+  // values of the listing so far.
+  void DropTwins(std::vector<EntryInfo>* items, const std::vector<bool>& uidNamed, const std::string& parentDn,
                  ldap::HashSet* seen);
 
   // The number of subordinates of a container whose server does not say:
