@@ -39,12 +39,12 @@ constexpr int kPasswordBytes = NW_MAX_PASSWORD - 1;
 constexpr int kMessageBytes = NW_MAX_MESSAGE - 1;
 
 // The window's icon in the sizes a title bar, task bar and window switcher
-// draw. Each file is decoded when added, so the large sizes (several times
+// draw. Each file is decoded when read, so the large sizes (several times
 // the others together) are left to the desktop entry's theme icon.
 QIcon ProgramIcon() {
-  QIcon icon;
-  for (int size : {16, 24, 32, 48, 64}) icon.addFile(QStringLiteral(":/icons/dsviewer-%1.png").arg(size));
-  return icon;
+  QStringList files;
+  for (int size : {16, 24, 32, 48, 64}) files << QStringLiteral(":/icons/dsviewer-%1.png").arg(size);
+  return TImageList::ReadIcon(files);
 }
 
 // The text of a text-syntax value, never read past its block.

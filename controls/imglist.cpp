@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
 #include <QMetaEnum>
 #include <QStyle>
 
@@ -26,10 +29,31 @@ QIcon TImageList::GlyphIcon(const QString &glyph) {
   return icon;
 }
 
+QIcon TImageList::ReadIcon(const QStringList &files) {
+  // Each file is read as its suffix says: reading it as Qt does by default
+  // would first ask every image format plugin whether it can, which loads
+  // them all (and their libraries) for a few small PNGs.
+  QIcon icon;
+  for (const QString &file : files) {
+    QImageReader reader(file, QFileInfo(file).suffix().toLower().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    QImage image;
+    if (reader.read(&image)) icon.addPixmap(QPixmap::fromImage(std::move(image)));
+  }
+  return icon;
+}
+
 QIcon TImageList::FindGlyph(const QString &glyph) {
   const QStringList parts = glyph.split(QLatin1Char('|'));
   QIcon icon;
   if (!parts.value(0).isEmpty()) icon = QIcon::fromTheme(parts.value(0));
+  const QString fallback = parts.value(1);
+  if (icon.isNull() && fallback.contains(QLatin1Char('/'))) {
+    if (!QGuiApplication::instance()) return icon;  // pixmaps need the GUI
+    const QFileInfo file(fallback);
+    const QString twice = file.path() + QLatin1Char('/') + file.completeBaseName() + QStringLiteral("@2x.") + file.suffix();
+    return ReadIcon({fallback, twice});
+  }
   if (icon.isNull() && parts.size() > 1 && qobject_cast<QApplication *>(QCoreApplication::instance())) {
     const QMetaEnum pixmaps = QMetaEnum::fromType<QStyle::StandardPixmap>();
     bool known = false;

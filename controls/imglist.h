@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 
-// A non-visual list of glyphs. Each glyph is named "theme-icon|SP_Pixmap": the
-// icon of the desktop theme, or else the style's standard pixmap. A grayed
-// list gives the glyphs as the style draws disabled icons.
+// A non-visual list of glyphs. Each glyph is named "theme-icon|SP_Pixmap" or
+// "theme-icon|:/path/file.png": the icon of the desktop theme, or else the
+// style's standard pixmap or the image file (with its "@2x" sibling when
+// there is one). A grayed list gives the glyphs as the style draws disabled
+// icons.
 class TImageList : public QObject {
   Q_OBJECT
   Q_PROPERTY(int Width READ Width WRITE SetWidth)
@@ -55,6 +57,9 @@ class TImageList : public QObject {
   QPixmap Pixmap(int index) const;
   // The icon a glyph name stands for (null when neither source has it).
   static QIcon GlyphIcon(const QString &glyph);
+  // An icon of the given image files, each read in the format its suffix
+  // names; files that cannot be read are left out.
+  static QIcon ReadIcon(const QStringList &files);
 
  private:
   static QIcon FindGlyph(const QString &glyph);
