@@ -58,9 +58,9 @@ int main(int argc, char **argv) {
   }
   const double tb = bench::Median(bare), tt = bench::Median(text), tv = bench::Median(viewer);
   std::printf("start-up to the window shown (offscreen, medians of %d):\n", rounds);
-  std::printf("  bare Qt window, empty:              %.3f s\n", tb);
-  std::printf("  bare Qt window, a tree of two nodes: %.3f s\n", tt);
-  std::printf("  viewer on the demo network:          %.3f s\n", tv);
+  std::printf("  bare Qt window, empty:              %.4f s\n", tb);
+  std::printf("  bare Qt window, a tree of two nodes: %.4f s\n", tt);
+  std::printf("  viewer on the demo network:          %.4f s\n", tv);
   std::printf("  ratio viewer / bare empty window: %.2f, viewer / bare tree window: %.2f (target <= 1.5)\n", tv / tb,
               tv / tt);
   return 0;
