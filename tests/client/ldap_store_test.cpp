@@ -597,7 +597,11 @@ TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
                                "cn: John Doe\nsn: Doe\n\n"
                                "dn: cn=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\ncn: rlee\nsn: Lee\n\n"
                                "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
-                               "cn: Rita Lee\nsn: Lee\n\n");
+                               "cn: Rita Lee\nsn: Lee\n\n"
+                               "dn: ou=more,o=ACME\nobjectClass: organizationalUnit\nou: more\n\n"
+                               "dn: uid=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\nuid: mlee\n"
+                               "cn: Mia Lee\nsn: Lee\n\n"
+                               "dn: cn=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\ncn: mlee\nsn: Lee\n\n");
   Slapd server;
   ASSERT_TRUE(server.StartWith(extra.string()));
   {
@@ -622,6 +626,22 @@ TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
     AttributeValues cn;
     ASSERT_EQ(store.ReadAttribute(IdOf(store, "CN=rlee.OU=people.O=ACME"), "CN", &cn), 0);
     EXPECT_EQ(Render(cn.values.at(0)), Render(Value{SYN_CI_STRING, std::string("rlee")}));
+
+    // The same with the one named by uid listed first, in a listing read
+    // page by page (whose users keep no DN in the store): it is the one
+    // shown, and its name reaches it.
+    EntryInfo more;
+    ASSERT_EQ(store.ResolveLight(Typed("OU=more.O=ACME"), false, &more), 0);
+    std::vector<EntryInfo> page;
+    std::size_t total = 0;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(store.ListSubordinates(more.id, 0, SIZE_MAX, &page, &total), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("mlee is named twice"), std::string::npos);
+    ASSERT_EQ(page.size(), 1u);
+    ASSERT_EQ(store.ReadAttribute(IdOf(store, "CN=mlee.OU=more.O=ACME"), "Unique ID", &uid), 0);
+    EXPECT_EQ(Render(uid.values.at(0)), Render(Value{SYN_CI_STRING, std::string("mlee")}));
+    ASSERT_EQ(store.ReadAttribute(page[0].id, "Unique ID", &uid), 0);
+    EXPECT_EQ(Render(uid.values.at(0)), Render(Value{SYN_CI_STRING, std::string("mlee")}));
   }
   std::string error;
   std::unique_ptr<Network> net = LoadShipped389Network(server.Uri(), &error);

@@ -101,8 +101,13 @@ void LdapStore::Impl::DropTwins(std::vector<EntryInfo>* items, const std::vector
     std::fprintf(stderr, "nwclient: %s is named twice in %s (by cn and by uid); the entry %s is left out\n",
                  leaf.value.c_str(), parentDn.c_str(), byUid ? "named by uid" : "named by cn");
     twins.push_back(i);
-    // The name stands for the entry that is shown.
-    if (byUid) uidDns.erase(ldap::NameKey((*items)[i].name));
+    // The name stands for the entry that is shown: a listing's users keep
+    // no DN, so the one named by uid is told here when it is the one shown.
+    if (byUid) {
+      uidDns.erase(ldap::NameKey((*items)[i].name));
+    } else {
+      uidDns[ldap::NameKey((*items)[i].name)] = raw.dn.empty() ? other : raw.dn;
+    }
   }
   for (auto it = twins.rbegin(); it != twins.rend(); ++it) items->erase(items->begin() + static_cast<std::ptrdiff_t>(*it));
 }
