@@ -303,38 +303,35 @@ TEST_F(LdapDemo, AContainerLargerThanTheSizeLimitListsCompletely) {
 }
 
 TEST(LdapStore, NamesWithCommasPlusSignsBackslashesAndDots) {
-  TempDir tmp;
-  const auto extra = tmp.Write("odd.ldif",
-                               "dn: ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: organizationalUnit\n"
-                               "ou: Comma, Unit\n\n"
-                               "dn: cn=Smith\\, John,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: Smith, John\n"
-                               "fullName: John, the second\n\n"
-                               "dn: cn=A\\+B,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: A+B\n\n"
-                               "dn: cn=back\\\\slash,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: back\\slash\n\n"
-                               "dn: cn=J.Doe,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: J.Doe\n\n"
-                               "dn: cn=STARX,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: STARX\n\n"
-                               "dn: cn=(paren),ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: (paren)\n\n"
-                               "dn: cn=[Root],ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn: [Root]\n\n"
-                               "dn: cn=STARX\\01Y,ou=Comma\\, Unit,o=ACME\n"
-                               "objectClass: ndsUser\n"
-                               "cn:: U1RBUlgBWQ==\n\n");
   Slapd server;
-  ASSERT_TRUE(server.StartWith(extra.string()));
+  ASSERT_TRUE(server.StartWithEntries("dn: ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: organizationalUnit\n"
+                                      "ou: Comma, Unit\n\n"
+                                      "dn: cn=Smith\\, John,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: Smith, John\n"
+                                      "fullName: John, the second\n\n"
+                                      "dn: cn=A\\+B,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: A+B\n\n"
+                                      "dn: cn=back\\\\slash,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: back\\slash\n\n"
+                                      "dn: cn=J.Doe,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: J.Doe\n\n"
+                                      "dn: cn=STARX,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: STARX\n\n"
+                                      "dn: cn=(paren),ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: (paren)\n\n"
+                                      "dn: cn=[Root],ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn: [Root]\n\n"
+                                      "dn: cn=STARX\\01Y,ou=Comma\\, Unit,o=ACME\n"
+                                      "objectClass: ndsUser\n"
+                                      "cn:: U1RBUlgBWQ==\n\n"));
   setenv(kPasswordVariable, "NOVELL", 1);
   LdapStore store(SettingsFor(server.Uri()));
 
@@ -530,16 +527,13 @@ TEST(Ldap389, BindsAndListsTheOrganizationsTopLevel) {
 // listing's users keep no name in the store, so an ID of theirs taken by
 // another entry would read that entry instead.
 TEST(LdapStore, UsersWhoseIdentifiersShareAnIdKeepIdsOfTheirOwn) {
-  TempDir tmp;
-  const auto extra = tmp.Write("shared-id.ldif",
-                               "dn: ou=ONE,o=ACME\nobjectClass: organizationalUnit\nou: ONE\n\n"
-                               "dn: ou=TWO,o=ACME\nobjectClass: organizationalUnit\nou: TWO\n\n"
-                               "dn: cn=AAA,ou=ONE,o=ACME\nobjectClass: inetOrgPerson\ncn: AAA\nsn: A\n"
-                               "entryUUID: 0b078a9f-8417-4035-9ace-97a4d476118c\n\n"
-                               "dn: cn=BBB,ou=TWO,o=ACME\nobjectClass: inetOrgPerson\ncn: BBB\nsn: B\n"
-                               "entryUUID: 8b56f373-658f-4b27-abe1-e913a409cbbb\n\n");
   Slapd server;
-  ASSERT_TRUE(server.StartWith(extra.string()));
+  ASSERT_TRUE(server.StartWithEntries("dn: ou=ONE,o=ACME\nobjectClass: organizationalUnit\nou: ONE\n\n"
+                                      "dn: ou=TWO,o=ACME\nobjectClass: organizationalUnit\nou: TWO\n\n"
+                                      "dn: cn=AAA,ou=ONE,o=ACME\nobjectClass: inetOrgPerson\ncn: AAA\nsn: A\n"
+                                      "entryUUID: 0b078a9f-8417-4035-9ace-97a4d476118c\n\n"
+                                      "dn: cn=BBB,ou=TWO,o=ACME\nobjectClass: inetOrgPerson\ncn: BBB\nsn: B\n"
+                                      "entryUUID: 8b56f373-658f-4b27-abe1-e913a409cbbb\n\n"));
   setenv(kPasswordVariable, "NOVELL", 1);
   auto listed = [](const LdapStore& store, const char* container) {
     EntryInfo e;  // looked up without listing it, as NWDSList does: the listing is streamed
@@ -590,20 +584,17 @@ TEST(LdapStore, UsersWhoseIdentifiersShareAnIdKeepIdsOfTheirOwn) {
 // shipped 389 description, whose tree gives just the tree's name, serves
 // slapd as well.
 TEST(LdapStandard, UidNamedUsersAndADescriptionWithoutLocalObjectsOnSlapd) {
-  TempDir tmp;
-  const auto extra = tmp.Write("people.ldif",
-                               "dn: ou=people,o=ACME\nobjectClass: organizationalUnit\nou: people\n\n"
-                               "dn: uid=jdoe,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: jdoe\n"
-                               "cn: John Doe\nsn: Doe\n\n"
-                               "dn: cn=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\ncn: rlee\nsn: Lee\n\n"
-                               "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
-                               "cn: Rita Lee\nsn: Lee\n\n"
-                               "dn: ou=more,o=ACME\nobjectClass: organizationalUnit\nou: more\n\n"
-                               "dn: uid=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\nuid: mlee\n"
-                               "cn: Mia Lee\nsn: Lee\n\n"
-                               "dn: cn=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\ncn: mlee\nsn: Lee\n\n");
   Slapd server;
-  ASSERT_TRUE(server.StartWith(extra.string()));
+  ASSERT_TRUE(server.StartWithEntries("dn: ou=people,o=ACME\nobjectClass: organizationalUnit\nou: people\n\n"
+                                      "dn: uid=jdoe,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: jdoe\n"
+                                      "cn: John Doe\nsn: Doe\n\n"
+                                      "dn: cn=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\ncn: rlee\nsn: Lee\n\n"
+                                      "dn: uid=rlee,ou=people,o=ACME\nobjectClass: inetOrgPerson\nuid: rlee\n"
+                                      "cn: Rita Lee\nsn: Lee\n\n"
+                                      "dn: ou=more,o=ACME\nobjectClass: organizationalUnit\nou: more\n\n"
+                                      "dn: uid=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\nuid: mlee\n"
+                                      "cn: Mia Lee\nsn: Lee\n\n"
+                                      "dn: cn=mlee,ou=more,o=ACME\nobjectClass: inetOrgPerson\ncn: mlee\nsn: Lee\n\n"));
   {
     setenv(kPasswordVariable, "NOVELL", 1);
     LdapStore store(SettingsFor(server.Uri()));

@@ -101,6 +101,10 @@ class Slapd {
     o.ldif = {ldif};
     return Start(o);
   }
+  // The same with the entries given as LDIF text.
+  bool StartWithEntries(const std::string& ldifText) {
+    return StartWith(entries_.Write("entries.ldif", ldifText).string());
+  }
 
   bool Start(const Options& options) {
     if (!SlapdInstalled()) {
@@ -179,6 +183,7 @@ class Slapd {
   }
 
  private:
+  TempDir entries_{"nwslapd-entries"};
   std::map<std::string, std::string> values_;
   std::string dir_;
   int pid_ = 0;
