@@ -23,6 +23,10 @@ stop() {
   rm -f "$file"
 }
 
+# scripts/389ds-demo.sh binds the server to the loopback address only
+# (nsslapd-listenhost and nsslapd-securelistenhost 127.0.0.1); the start
+# checks that no socket of it listens anywhere else.
+#
 # Whether every socket listening on the given ports is bound to 127.0.0.1
 # (from /proc/net/tcp and tcp6, addresses and ports in hexadecimal).
 loopback_only() {
