@@ -247,9 +247,9 @@ bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* fol
   // A leaf of a streamed listing keeps no name in the store; containers
   // keep theirs, for the listings below them.
   const bool container = cls ? cls->container : hasChildren;
-  const bool listedOnly = parent != 0 && !container && *baseClass != "Alias";
+  const bool nameless = parent != 0 && !container && *baseClass != "Alias";
   followup->uidLeaf = uidLeaf;
-  if (uidLeaf && !listedOnly) {
+  if (uidLeaf && !nameless) {
     auto [it, added] = uidDns.try_emplace(ldap::NameKey(name), raw.dn);
     if (!added && it->second != raw.dn) it->second = raw.dn;
   }
@@ -262,7 +262,7 @@ bool LdapStore::Impl::Convert(const RawEntry& raw, EntryInfo* out, Followup* fol
   } else {
     identifier = scratch = "dn:" + ldap::NameKey(name);
   }
-  out->id = listedOnly ? ListedOnlyId(identifier, parent) : 0;
+  out->id = nameless ? ListedOnlyId(identifier, parent) : 0;
   if (out->id == 0) out->id = IdFor(identifier, raw.dn, parent, rdnLength);
   out->name = std::move(name);
   out->baseClass = *baseClass;

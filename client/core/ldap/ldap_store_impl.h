@@ -147,8 +147,8 @@ class NoSigPipe {
   bool wasPending_ = false;
 };
 
-// A set of nonzero-or-zero integers in one array (open addressing, linear
-// probing, a value's low bits its home): a listing of many entries adds one
+// A set of integers in one array (open addressing, linear probing, a
+// value's low bits its home): a listing of many entries adds one
 // to it for each, with no allocation per entry and a fraction of the memory
 // a node-based set takes.
 template <class T>
@@ -183,7 +183,6 @@ class HashSetOf {
     }
     return 0;
   }
-  bool empty() const { return count_ == 0 && !hasZero_; }
   void clear() { *this = HashSetOf(); }
 
  private:
